@@ -1,0 +1,47 @@
+// BMP files in and out of the platform's own bitmap layout. A plain record with no tie to
+// TBitmap, so that the bitmap and the device stand-in can share one reader.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "classlib/gdi.h"
+#include "classlib/streams.h"
+
+// What a BMP file decodes to.
+struct DibImage {
+  // biSize 40, biWidth > 0, biHeight > 0 (rows bottom-up), biPlanes 1, BI_RGB (also when Is565),
+  // biBitCount 1, 4, 8, 16 (5-5-5, or 5-6-5 with Is565), 24 or 32 (B, G, R, x);
+  // biSizeImage holds Bits.size(), biClrUsed the number of Colors.
+  BITMAPINFOHEADER Header{};
+  bool Is565 = false;
+  // 2^bits entries for 1, 4 and 8 bits (entries the file lacks are black), empty otherwise.
+  std::vector<RGBQUAD> Colors;
+  // Rows padded to four bytes, bottom-up.
+  std::vector<std::uint8_t> Bits;
+};
+
+// Pixel memory above this many bytes is refused with EOutOfResources.
+inline constexpr std::uint64_t MaxDibBytes = std::uint64_t{1} << 30;
+
+// Bytes of one row of width pixels at bits per pixel, padded to four bytes.
+std::uint64_t DibRowBytes(std::uint64_t width, unsigned bits);
+
+// Reads a BMP file at the stream's position, leaving the position after what it read.
+// Anything the header cannot honour raises EInvalidGraphic(SInvalidBitmap); pixel memory
+// beyond MaxDibBytes raises EOutOfResources(SOutOfResources).
+DibImage DecodeBmp(TStream* stream);
+
+// Writes the file header, a 40-byte info header, the colour table (2^bits entries for
+// indexed images), then the rows bottom-up. 5-6-5 images carry BI_BITFIELDS masks.
+// An image whose header disagrees with its colours or bits raises EInvalidGraphic.
+void EncodeBmp(TStream* stream, const DibImage& image);
+
+// Expands BI_RLE8 (8 bits) or BI_RLE4 (4 bits) codes into plain bottom-up rows of
+// width × height pixels, each row padded to four bytes. rows must hold
+// DibRowBytes(width, bits) × height bytes; pixels the codes skip keep what rows held, so a
+// caller that zeroes rows first gets index 0 there. Returns false (rows partly written)
+// when a code reads past the data or writes past the image, or compression is not RLE.
+bool ExpandRle(const std::uint8_t* data, std::size_t size, DWORD compression, int width, int height,
+               std::uint8_t* rows);
