@@ -35,7 +35,8 @@ DibImage DecodeBmp(TStream* stream);
 
 // Writes the file header, a 40-byte info header, the colour table (2^bits entries for
 // indexed images), then the rows bottom-up. 5-6-5 images carry BI_BITFIELDS masks.
-// An image whose header disagrees with its colours or bits raises EInvalidGraphic.
+// An empty image, or one whose header disagrees with its colours or bits, raises
+// EWriteError(SWriteError) before anything is written.
 void EncodeBmp(TStream* stream, const DibImage& image);
 
 // Expands BI_RLE8 (8 bits) or BI_RLE4 (4 bits) codes into plain bottom-up rows of
