@@ -1,0 +1,641 @@
+#include "png/ZelPNGStream_Write.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "png/SFunc.h"
+
+namespace {
+
+// The largest value a PNG four-byte unsigned field may hold.
+constexpr double MaxPngLong = 2147483647.0;
+
+inline std::uint8_t Grey(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+  return static_cast<std::uint8_t>((red * 77 + green * 150 + blue * 29) >> 8);
+}
+
+inline std::uint8_t Widen5(std::uint32_t c) { return static_cast<std::uint8_t>((c << 3) + (c >> 2)); }
+inline std::uint8_t Widen6(std::uint32_t c) { return static_cast<std::uint8_t>((c << 2) + (c >> 4)); }
+
+void PutWord(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v >> 8);
+  p[1] = static_cast<std::uint8_t>(v);
+}
+
+void PutLong(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v >> 24);
+  p[1] = static_cast<std::uint8_t>(v >> 16);
+  p[2] = static_cast<std::uint8_t>(v >> 8);
+  p[3] = static_cast<std::uint8_t>(v);
+}
+
+std::int64_t RowBytes64(std::int64_t width, std::int64_t bits) { return (((width * bits + 7) >> 3) + 3) & ~std::int64_t{3}; }
+
+// Bitmap bytes per pixel for pass offsets; 1- and 4-bit bitmaps count in pixels.
+std::int32_t SourcePixelBytes(std::int32_t bitmapBits) {
+  switch (bitmapBits) {
+    case 15:
+    case 16: return 2;
+    case 24: return 3;
+    case 32: return 4;
+    default: return 1;
+  }
+}
+
+}  // namespace
+
+TZelPNGWriteStream::TZelPNGWriteStream() {
+  Encoder.Owner = this;
+  Encoder.OutputCallback = StoreIdatData;
+}
+
+TZelPNGWriteStream::~TZelPNGWriteStream() {
+  EndEncoder(&Encoder);
+  FreeRowBuffers();
+}
+
+void TZelPNGWriteStream::SetIdatSize(std::int32_t value) {
+  if (value < MinIdatSize || value > MaxIdatSize) throw EZelPNG(SWriteIdatSizeError);
+  idatSize_ = value;
+}
+
+void TZelPNGWriteStream::WriteChunk(std::uint32_t type, const void* data, std::int64_t length) {
+  if (data == nullptr || length < 0) length = 0;
+  std::uint8_t tag[4];
+  PutLong(tag, type);
+  WriteLongBE(static_cast<std::uint32_t>(length));
+  WriteBlock(tag, 4);
+  if (length > 0) WriteBlock(data, length);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  crc = crc32(crc, tag, 4);
+  if (length > 0) crc = crc32_z(crc, static_cast<const Bytef*>(data), static_cast<z_size_t>(length));
+  WriteLongBE(static_cast<std::uint32_t>(crc));
+}
+
+std::int32_t TZelPNGWriteStream::StoreIdatData(EncoderContext* context) {
+  auto* writer = static_cast<TZelPNGWriteStream*>(context->Owner);
+  const std::int64_t filled = context->OutputBufferSize - static_cast<std::int64_t>(context->Stream.avail_out);
+  writer->WriteChunk(ChunkIDAT, context->OutputBuffer.get(), filled);
+  return 0;
+}
+
+// ------------------------------------------------------------------ WriteImage
+
+void TZelPNGWriteStream::ClearWorkingState() {
+  BitmapBits = 0;
+  DepthCode = 0;
+  AcceptedAlpha = nullptr;
+  AlphaWritten = false;
+  GreyscaleOutput = false;
+  PaletteIndexInGrey = false;
+  std::memset(GreyTable, 0, sizeof GreyTable);
+  RowStride = 0;
+  PassWidth = 0;
+  PixelOffset = 0;
+  PixelStep = 0;
+  AlphaOffset = 0;
+  AlphaStep = 1;
+  RowCounter = 0;
+  colourType_ = 0;
+  bitDepth_ = 0;
+  paletteEntries_ = 0;
+  std::memset(palette_, 0, sizeof palette_);
+  Encoder.PixelBits = 0;
+  Encoder.DepthCode = 0;
+  Encoder.RowLength = 0;
+}
+
+void TZelPNGWriteStream::WriteImage() {
+  ClearWorkingState();
+  TBitmap* bitmap = SourceBitmap;
+  // An empty image has no valid PNG form: refuse before a byte leaves.
+  if (bitmap == nullptr || bitmap->Empty() || bitmap->Width() <= 0 || bitmap->Height() <= 0) {
+    throw EZelPNG(SWriteImageError);
+  }
+  BitmapBits = PixelFormatToBits(bitmap->PixelFormat());
+  DepthCode = (BitmapBits == 15 || BitmapBits == 16) ? 24 : BitmapBits;
+
+  TBitmap* alpha = AlphaBitmap;
+  if (alpha != nullptr && alpha != bitmap && !alpha->Empty() && alpha->Width() == bitmap->Width() &&
+      alpha->Height() == bitmap->Height() && alpha->PixelFormat() == pf8bit) {
+    AcceptedAlpha = alpha;
+  }
+  PaletteIndexInGrey = WritePaletteIndexInGrey && BitmapBits == 8 && AcceptedAlpha != nullptr && !Grayscale;
+  ChooseOutputForm();
+
+  BeginProgress();
+  BeginStage(StageUnits, 10, 30);
+
+  struct Cleanup {
+    TZelPNGWriteStream* self;
+    ~Cleanup() {
+      EndEncoder(&self->Encoder);
+      self->FreeRowBuffers();
+    }
+  } cleanup{this};
+
+  if (WriteSignature) WriteBlock(PngSignature, sizeof PngSignature);
+  WriteHeaderChunks();
+  UpdateProgress(10);
+  if (StopFlag) return;
+  WriteImageData();
+  if (StopFlag) return;
+  WriteChunk(ChunkIEND, nullptr, 0);
+  EndProgress();
+}
+
+void TZelPNGWriteStream::ChooseOutputForm() {
+  if (Grayscale || PaletteIndexInGrey) {
+    GreyscaleOutput = true;
+    if (DepthCode > 8) DepthCode = 8;
+    bitDepth_ = DepthCode;
+    if (AcceptedAlpha != nullptr && bitDepth_ == 8) {
+      colourType_ = 4;
+      AlphaWritten = true;
+      Encoder.PixelBits = 16;
+    } else {
+      colourType_ = 0;
+      Encoder.PixelBits = bitDepth_;
+    }
+  } else if (DepthCode <= 8) {
+    colourType_ = 3;
+    bitDepth_ = DepthCode;
+    Encoder.PixelBits = DepthCode;
+  } else {
+    bitDepth_ = 8;
+    if (AcceptedAlpha != nullptr) {
+      colourType_ = 6;
+      AlphaWritten = true;
+      Encoder.PixelBits = 32;
+    } else {
+      colourType_ = 2;
+      Encoder.PixelBits = 24;
+    }
+  }
+  Encoder.DepthCode = DepthCode;
+  if (DepthCode <= 8 && (!GreyscaleOutput || PaletteIndexInGrey)) {
+    paletteEntries_ = PaletteToQuads(SourceBitmap->Palette(), palette_);
+    // PLTE may not hold more entries than the bit depth can address.
+    const std::int32_t addressable = 1 << DepthCode;
+    if (paletteEntries_ > addressable) paletteEntries_ = addressable;
+  }
+  // A palette image without a palette is not a valid PNG.
+  if (colourType_ == 3 && paletteEntries_ == 0) throw EZelPNG(SWriteImageError);
+}
+
+void TZelPNGWriteStream::WriteHeaderChunks() {
+  WriteHeader();
+  WriteTime();
+  WriteText(SCommentKeyword, Comment);
+  WriteText(SSoftwareKeyword, SSoftwareName);
+  WritePrivateChunk();
+  WriteGifControl();
+  WriteGamma();
+  WriteChromaticities();
+  WriteSignificantBits();
+  WritePalette();
+  WriteBackground();
+  WriteTransparency();
+  WritePhysicalSize();
+}
+
+void TZelPNGWriteStream::WriteHeader() {
+  std::uint8_t data[13];
+  PutLong(data, static_cast<std::uint32_t>(SourceBitmap->Width()));
+  PutLong(data + 4, static_cast<std::uint32_t>(SourceBitmap->Height()));
+  data[8] = static_cast<std::uint8_t>(bitDepth_);
+  data[9] = static_cast<std::uint8_t>(colourType_);
+  data[10] = 0;
+  data[11] = 0;
+  // Only none and Adam7 exist; any other setting is written without interlace.
+  data[12] = Interlace == 1 ? 1 : 0;
+  WriteChunk(ChunkIHDR, data, sizeof data);
+  RowStride = DibRowBytes(SourceBitmap->Width(), DepthCode);
+}
+
+void TZelPNGWriteStream::WriteTime() {
+  PngTimeRecord record{};
+  if (UseCurrentTime) {
+    CaptureCurrentTime(record);
+  } else if (ModifiedTime != nullptr) {
+    std::memcpy(&record, ModifiedTime, sizeof record);
+  } else {
+    return;
+  }
+  const bool valid = record.Year != 0 && record.Month >= 1 && record.Month <= 12 && record.Day >= 1 &&
+                     record.Day <= 31 && record.Hour <= 23 && record.Minute <= 59 && record.Second <= 60;
+  if (!valid) return;
+  std::uint8_t data[7];
+  PutWord(data, record.Year);
+  data[2] = record.Month;
+  data[3] = record.Day;
+  data[4] = record.Hour;
+  data[5] = record.Minute;
+  data[6] = record.Second;
+  WriteChunk(ChunkTIME, data, sizeof data);
+}
+
+void TZelPNGWriteStream::WriteText(const char* keyword, const std::string& text) {
+  const std::size_t keywordLength = std::strlen(keyword);
+  if (text.empty() || keywordLength > 79) return;
+  // A chunk length is at most 2^31 - 1.
+  if (text.size() + keywordLength + 1 > static_cast<std::size_t>(MaxPngLong)) return;
+  std::string data(keyword, keywordLength);
+  data.push_back('\0');
+  data += text;
+  WriteChunk(ChunkTEXT, data.data(), static_cast<std::int64_t>(data.size()));
+}
+
+void TZelPNGWriteStream::WritePrivateChunk() {
+  std::uint8_t data[8] = {};
+  std::memcpy(data, PrivateChunkMarker, 4);
+  data[4] = (!RowHookKey.empty() && OnWriteRow) ? 1 : 0;
+  data[5] = PaletteIndexInGrey ? 1 : 0;
+  WriteChunk(ChunkTPNG, data, sizeof data);
+}
+
+void TZelPNGWriteStream::WriteGifControl() {
+  if (GifControl == nullptr) return;
+  if (GifControl[0] == 0 && GifControl[1] == 0 && GifControl[2] == 0 && GifControl[3] == 0) return;
+  WriteChunk(ChunkGIFG, GifControl, 4);
+}
+
+void TZelPNGWriteStream::WriteGamma() {
+  const double value = std::trunc(Gamma * 100000.0);
+  // Not a number, zero, negative, or beyond the field: no gAMA.
+  if (!(value > 0.0) || value > MaxPngLong) return;
+  std::uint8_t data[4];
+  PutLong(data, static_cast<std::uint32_t>(value));
+  WriteChunk(ChunkGAMA, data, sizeof data);
+}
+
+void TZelPNGWriteStream::WriteChromaticities() {
+  if (Chromaticities == nullptr || Chromaticities[0] == 0 || Chromaticities[1] == 0) return;
+  std::uint8_t data[32];
+  for (int i = 0; i < 8; ++i) PutLong(data + 4 * i, Chromaticities[i]);
+  WriteChunk(ChunkCHRM, data, sizeof data);
+}
+
+void TZelPNGWriteStream::WriteSignificantBits() {
+  const std::uint32_t alphaBits = AlphaWritten ? 0x08000000u : 0u;
+  if (BitmapBits == 15) SignificantBits = 0x00050505u | alphaBits;
+  if (BitmapBits == 16) SignificantBits = 0x00050605u | alphaBits;
+  if (static_cast<std::int32_t>(SignificantBits) <= 0 || GreyscaleOutput) return;
+  std::uint8_t data[4] = {static_cast<std::uint8_t>(SignificantBits), static_cast<std::uint8_t>(SignificantBits >> 8),
+                          static_cast<std::uint8_t>(SignificantBits >> 16),
+                          static_cast<std::uint8_t>(SignificantBits >> 24)};
+  const int count = AlphaWritten ? 4 : 3;
+  // Every sample here is 8 bits deep: a count of 0 or above 8 would make the file invalid.
+  for (int i = 0; i < count; ++i) {
+    if (data[i] == 0 || data[i] > 8) return;
+  }
+  WriteChunk(ChunkSBIT, data, count);
+}
+
+void TZelPNGWriteStream::WritePalette() {
+  if (paletteEntries_ <= 0) return;
+  std::uint8_t data[256 * 3];
+  for (std::int32_t i = 0; i < paletteEntries_; ++i) {
+    data[3 * i] = palette_[i].rgbRed;
+    data[3 * i + 1] = palette_[i].rgbGreen;
+    data[3 * i + 2] = palette_[i].rgbBlue;
+  }
+  WriteChunk(ChunkPLTE, data, 3 * paletteEntries_);
+}
+
+std::int32_t TZelPNGWriteStream::ColorToIndex(TColor colour) {
+  std::int32_t index;
+  if ((colour & PaletteIndexFlag) != 0) {
+    index = colour & 0xFF;
+  } else {
+    index = NearestPaletteIndex(SourceBitmap->Palette(), colour);
+  }
+  // An index beyond the written palette would name no colour.
+  if (index < 0 || index >= paletteEntries_) return -1;
+  return index;
+}
+
+void TZelPNGWriteStream::WriteBackground() {
+  TColor colour = BackgroundColor;
+  if (colour == -1) return;
+  if (GreyscaleOutput && !PaletteIndexInGrey) {
+    if ((colour & PaletteIndexFlag) != 0 && BitmapBits <= 8) {
+      colour = PaletteEntryColor(SourceBitmap->Palette(), colour & 0xFF);
+      if (colour == -1) return;
+    }
+    std::uint8_t data[2];
+    PutWord(data, static_cast<std::uint32_t>(GreyLevel(BitmapBits, colour)));
+    WriteChunk(ChunkBKGD, data, sizeof data);
+    return;
+  }
+  if (BitmapBits <= 8) {
+    const std::int32_t index = ColorToIndex(colour);
+    if (index < 0) return;
+    if (PaletteIndexInGrey) {
+      // The image is grey with alpha, whose background is a 16-bit sample: the index goes there.
+      std::uint8_t data[2];
+      PutWord(data, static_cast<std::uint32_t>(index));
+      WriteChunk(ChunkBKGD, data, sizeof data);
+      return;
+    }
+    const std::uint8_t data = static_cast<std::uint8_t>(index);
+    WriteChunk(ChunkBKGD, &data, 1);
+    return;
+  }
+  std::uint8_t data[6];
+  PutWord(data, colour & 0xFF);
+  PutWord(data + 2, (colour >> 8) & 0xFF);
+  PutWord(data + 4, (colour >> 16) & 0xFF);
+  WriteChunk(ChunkBKGD, data, sizeof data);
+}
+
+void TZelPNGWriteStream::WriteTransparency() {
+  TColor colour = TransparentColor;
+  if (colour == -1 || AlphaWritten) return;
+  if (GreyscaleOutput && !PaletteIndexInGrey) {
+    if ((colour & PaletteIndexFlag) != 0 && BitmapBits <= 8) {
+      colour = PaletteEntryColor(SourceBitmap->Palette(), colour & 0xFF);
+      if (colour == -1) return;
+    }
+    std::uint8_t data[2];
+    PutWord(data, static_cast<std::uint32_t>(GreyLevel(BitmapBits, colour)));
+    WriteChunk(ChunkTRNS, data, sizeof data);
+    return;
+  }
+  if (BitmapBits <= 8) {
+    const std::int32_t index = ColorToIndex(colour);
+    if (index < 0) return;
+    std::uint8_t data[256];
+    std::memset(data, 255, sizeof data);
+    data[index] = 0;
+    WriteChunk(ChunkTRNS, data, index + 1);
+    return;
+  }
+  std::uint8_t data[6];
+  PutWord(data, colour & 0xFF);
+  PutWord(data + 2, (colour >> 8) & 0xFF);
+  PutWord(data + 4, (colour >> 16) & 0xFF);
+  WriteChunk(ChunkTRNS, data, sizeof data);
+}
+
+void TZelPNGWriteStream::WritePhysicalSize() {
+  if (PhysX <= 0 || PhysY <= 0) return;
+  double x = PhysX;
+  double y = PhysY;
+  std::uint8_t unit = 0;
+  if (PhysUnit == 1) {
+    unit = 1;
+  } else if (PhysUnit == 2) {
+    x = std::trunc(x * 100 / 254 * 100);
+    y = std::trunc(y * 100 / 254 * 100);
+    unit = 1;
+  }
+  // Any other unit mode has no PNG unit byte: the counts go out with the unit unknown.
+  if (x > MaxPngLong || y > MaxPngLong || x <= 0 || y <= 0) return;
+  std::uint8_t data[9];
+  PutLong(data, static_cast<std::uint32_t>(x));
+  PutLong(data + 4, static_cast<std::uint32_t>(y));
+  data[8] = unit;
+  WriteChunk(ChunkPHYS, data, sizeof data);
+}
+
+// ------------------------------------------------------------------ image data
+
+void TZelPNGWriteStream::AllocRowBuffers() {
+  FreeRowBuffers();
+  const std::int64_t width = SourceBitmap->Width();
+  std::int64_t rowBytes = RowBytes64(width, Encoder.PixelBits);
+  // Whole-stride copies of 1-, 4- and 8-bit rows must fit as well.
+  const std::int64_t stride = RowBytes64(width, DepthCode);
+  if (stride > rowBytes) rowBytes = stride;
+  const std::int64_t each = (rowBytes + 8 + 31) & ~std::int64_t{31};
+  const std::int64_t total = 4 * each + 1024 + 8 + 32;
+  if (rowBytes > INT32_MAX - 64) throw EZelPNG(SWriteImageError);
+  rowMemory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(total)]());
+  if (!rowMemory_) throw EOutOfMemory(SOutOfMemory);
+  const auto address = reinterpret_cast<std::uintptr_t>(rowMemory_.get());
+  std::uint8_t* base = rowMemory_.get() + ((32 - (address & 31)) & 31);
+  currentRow_ = base;
+  previousRow_ = base + each;
+  Encoder.FilteredRow = base + 2 * each;
+  Encoder.TrialRow = base + 3 * each;
+  Encoder.Histogram = reinterpret_cast<std::uint32_t*>(base + 4 * each);
+}
+
+void TZelPNGWriteStream::FreeRowBuffers() noexcept {
+  rowMemory_.reset();
+  currentRow_ = nullptr;
+  previousRow_ = nullptr;
+  Encoder.FilteredRow = nullptr;
+  Encoder.TrialRow = nullptr;
+  Encoder.Histogram = nullptr;
+  Encoder.CurrentRow = nullptr;
+  Encoder.PreviousRow = nullptr;
+}
+
+void TZelPNGWriteStream::BuildGreyTable() {
+  RGBQUAD quads[256] = {};
+  const std::int32_t count = PaletteToQuads(SourceBitmap->Palette(), quads);
+  if (count == 0) {
+    for (std::int32_t i = 0; i < (1 << BitmapBits) && i < 256; ++i) GreyTable[i] = static_cast<std::uint8_t>(i);
+    return;
+  }
+  if (BitmapBits == 1) {
+    const auto g0 = Grey(quads[0].rgbRed, quads[0].rgbGreen, quads[0].rgbBlue);
+    const auto g1 = Grey(quads[1].rgbRed, quads[1].rgbGreen, quads[1].rgbBlue);
+    GreyTable[0] = g0 > g1 ? 255 : 0;
+    return;
+  }
+  for (std::int32_t e = 0; e < count; ++e) {
+    const std::uint32_t weighted = quads[e].rgbRed * 77u + quads[e].rgbGreen * 150u + quads[e].rgbBlue * 29u;
+    GreyTable[e] = static_cast<std::uint8_t>(BitmapBits == 4 ? weighted >> 12 : weighted >> 8);
+  }
+}
+
+void TZelPNGWriteStream::WriteImageData() {
+  AllocRowBuffers();
+  if (GreyscaleOutput && !PaletteIndexInGrey && BitmapBits <= 8) BuildGreyTable();
+  const std::int32_t level = (CompressionLevel >= 0 && CompressionLevel <= 9) ? CompressionLevel : -1;
+  // A compressor that cannot start would leave an image without data.
+  if (InitEncoder(&Encoder, level, idatSize_) < 0) throw EZelPNG(SWriteImageError);
+  Encoder.FilterMode = FilterMode;
+  RowCounter = 1;
+  const std::int32_t height = SourceBitmap->Height();
+  BeginStage(StageUnits, InterlacedRowCount(Interlace == 1 ? 1 : 0, height), 0);
+  // On an exception the encoder is only ended (by WriteImage's cleanup): nothing more is
+  // written after a failure.
+  if (Interlace == 1) {
+    for (std::int32_t pass = 0; pass < 7 && !StopFlag; ++pass) WritePass(pass);
+  } else {
+    WritePass(-1);
+  }
+  // The end of the compressed stream is part of a valid image: a failure here is a failed save.
+  if (FinishEncoder(&Encoder) < 0) throw EZelPNG(SWriteImageError);
+  EndEncoder(&Encoder);
+  FreeRowBuffers();
+}
+
+void TZelPNGWriteStream::WritePass(std::int32_t pass) {
+  const std::int32_t width = SourceBitmap->Width();
+  const std::int32_t height = SourceBitmap->Height();
+  Adam7Pass geometry{0, 1, 0, 1};
+  if (pass >= 0) {
+    geometry = Adam7Passes[pass];
+    PassWidth = Adam7PassWidth(pass, width);
+    if (PassWidth == 0 || Adam7PassHeight(pass, height) == 0) return;
+  } else {
+    PassWidth = width;
+  }
+  const std::int32_t pixelBytes = SourcePixelBytes(BitmapBits);
+  PixelOffset = geometry.StartColumn * pixelBytes;
+  PixelStep = geometry.ColumnStep * pixelBytes;
+  AlphaOffset = geometry.StartColumn;
+  AlphaStep = geometry.ColumnStep;
+  interlaced_ = pass >= 0;
+  Encoder.RowLength = static_cast<std::int32_t>(
+      (static_cast<std::int64_t>(PassWidth) * Encoder.PixelBits + 7) / 8 + 1);
+  std::memset(previousRow_, 0, static_cast<std::size_t>(Encoder.RowLength));
+  const bool hooked = !RowHookKey.empty() && static_cast<bool>(OnWriteRow);
+  for (std::int32_t y = geometry.StartRow; y < height; y += geometry.RowStep) {
+    const auto* source = static_cast<const std::uint8_t*>(SourceBitmap->ScanLine(y));
+    const auto* alpha = AlphaWritten ? static_cast<const std::uint8_t*>(AcceptedAlpha->ScanLine(y)) : nullptr;
+    ConvertRow(source, alpha);
+    if (hooked) OnWriteRow(this, currentRow_, Encoder.RowLength - 1, RowCounter - 1, RowHookKey);
+    Encoder.CurrentRow = currentRow_;
+    Encoder.PreviousRow = previousRow_;
+    if (EncodeRow(&Encoder) < 0) throw EZelPNG(SWriteImageError);
+    std::swap(currentRow_, previousRow_);
+    if (RowCounter % 4 == 2 || height < 4) UpdateProgress(RowCounter);
+    ++RowCounter;
+    if (StopFlag) return;
+  }
+}
+
+void TZelPNGWriteStream::ConvertRow(const std::uint8_t* source, const std::uint8_t* alpha) {
+  std::uint8_t* out = currentRow_;
+  const std::int32_t n = PassWidth;
+  const bool grey = GreyscaleOutput && !PaletteIndexInGrey;
+  const std::uint8_t* a = alpha ? alpha + AlphaOffset : nullptr;
+  const std::int32_t as = AlphaStep;
+  switch (BitmapBits) {
+    case 1:
+    case 4: {
+      std::int32_t bytes;
+      if (!interlaced_) {
+        bytes = RowStride;
+        std::memcpy(out, source, static_cast<std::size_t>(bytes));
+      } else {
+        bytes = BitmapBits == 1 ? (n + 7) / 8 : (n + 1) / 2;
+        std::memset(out, 0, static_cast<std::size_t>(bytes));
+        for (std::int32_t k = 0, p = PixelOffset; k < n; ++k, p += PixelStep) {
+          if (BitmapBits == 1) {
+            const std::uint32_t bit = (source[p >> 3] >> (7 - (p & 7))) & 1u;
+            out[k >> 3] = static_cast<std::uint8_t>(out[k >> 3] | (bit << (7 - (k & 7))));
+          } else {
+            const std::uint32_t nibble = (p & 1) ? (source[p >> 1] & 0x0Fu) : (source[p >> 1] >> 4);
+            out[k >> 1] = static_cast<std::uint8_t>(out[k >> 1] | ((k & 1) ? nibble : nibble << 4));
+          }
+        }
+      }
+      if (!grey) return;
+      if (BitmapBits == 1) {
+        if (GreyTable[0] == 255) {
+          for (std::int32_t i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
+        }
+      } else {
+        for (std::int32_t i = 0; i < bytes; ++i) {
+          out[i] = static_cast<std::uint8_t>((GreyTable[out[i] >> 4] << 4) | (GreyTable[out[i] & 0x0F] & 0x0F));
+        }
+      }
+      return;
+    }
+    case 8: {
+      const std::uint8_t* s = source + PixelOffset;
+      const std::int32_t step = PixelStep;
+      if (!grey && !PaletteIndexInGrey) {
+        if (!interlaced_) {
+          std::memcpy(out, source, static_cast<std::size_t>(RowStride));
+        } else {
+          for (std::int32_t k = 0; k < n; ++k, s += step) out[k] = *s;
+        }
+        return;
+      }
+      if (PaletteIndexInGrey) {
+        for (std::int32_t k = 0; k < n; ++k, s += step, a += as) {
+          *out++ = *s;
+          *out++ = static_cast<std::uint8_t>(255 - *a);
+        }
+        return;
+      }
+      if (a != nullptr) {
+        for (std::int32_t k = 0; k < n; ++k, s += step, a += as) {
+          *out++ = GreyTable[*s];
+          *out++ = static_cast<std::uint8_t>(255 - *a);
+        }
+      } else {
+        for (std::int32_t k = 0; k < n; ++k, s += step) *out++ = GreyTable[*s];
+      }
+      return;
+    }
+    case 15:
+    case 16: {
+      const std::uint8_t* s = source + PixelOffset;
+      const std::int32_t step = PixelStep;
+      const bool is565 = BitmapBits == 16;
+      for (std::int32_t k = 0; k < n; ++k, s += step) {
+        const std::uint32_t w = s[0] | (std::uint32_t{s[1]} << 8);
+        std::uint8_t r, g, b;
+        if (is565) {
+          r = Widen5(w >> 11);
+          g = Widen6((w >> 5) & 63);
+        } else {
+          r = Widen5((w >> 10) & 31);
+          g = Widen5((w >> 5) & 31);
+        }
+        b = Widen5(w & 31);
+        if (grey) {
+          *out++ = Grey(r, g, b);
+        } else {
+          out[0] = r;
+          out[1] = g;
+          out[2] = b;
+          out += 3;
+        }
+        if (a != nullptr) {
+          *out++ = static_cast<std::uint8_t>(255 - *a);
+          a += as;
+        }
+      }
+      return;
+    }
+    default: {  // 24 and 32 bits: blue, green, red (and an ignored fourth byte)
+      const std::uint8_t* s = source + PixelOffset;
+      const std::int32_t step = PixelStep;
+      if (grey) {
+        for (std::int32_t k = 0; k < n; ++k, s += step) {
+          *out++ = Grey(s[2], s[1], s[0]);
+          if (a != nullptr) {
+            *out++ = static_cast<std::uint8_t>(255 - *a);
+            a += as;
+          }
+        }
+      } else if (a != nullptr) {
+        for (std::int32_t k = 0; k < n; ++k, s += step, a += as, out += 4) {
+          out[0] = s[2];
+          out[1] = s[1];
+          out[2] = s[0];
+          out[3] = static_cast<std::uint8_t>(255 - *a);
+        }
+      } else {
+        for (std::int32_t k = 0; k < n; ++k, s += step, out += 3) {
+          out[0] = s[2];
+          out[1] = s[1];
+          out[2] = s[0];
+        }
+      }
+      return;
+    }
+  }
+}

@@ -1,0 +1,117 @@
+// TZelPNGWriteStream: writes one TBitmap, with an optional 8-bit alpha bitmap
+// (255 - alpha), as a complete PNG data stream.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "classlib/graphics.h"
+#include "png/ZelPNGStream_Common.h"
+#include "png/ZelStream.h"
+#include "png/ZelZLIB.h"
+
+inline constexpr const char* SWriteIdatSizeError = "Write PNG Param: Err IDAT Size(min:256  max:100000)";
+inline constexpr const char* SWriteImageError = "Write Image (PNG): Write Error";
+inline constexpr const char* SSoftwareKeyword = "Software";
+inline constexpr const char* SSoftwareName = "ZelPNG ver 3.4";
+inline constexpr const char* SCommentKeyword = "Comment";
+inline constexpr std::int32_t MinIdatSize = 256;
+inline constexpr std::int32_t MaxIdatSize = 100000;
+
+class TZelPNGWriteStream : public TZelCustomGraphicWriteStream {
+public:
+  CLASSLIB_CLASS(TZelPNGWriteStream)
+  TZelPNGWriteStream();
+  ~TZelPNGWriteStream() override;
+
+  void WriteImage() override;
+
+  std::int32_t IdatSize() const { return idatSize_; }
+  // 256 to 100000; anything else raises EZelPNG and keeps the old size.
+  void SetIdatSize(std::int32_t value);
+
+  // Settings, set between construction and WriteTo.
+  std::int32_t CompressionLevel = -1;
+  std::uint32_t FilterMode = 1;
+  std::uint32_t Interlace = 0;
+  bool Grayscale = false;
+  TColor BackgroundColor = -1;
+  TColor TransparentColor = -1;
+  std::string Comment;
+  double Gamma = 0.0;
+  std::uint32_t PhysUnit = 0;
+  std::int32_t PhysX = 0;
+  std::int32_t PhysY = 0;
+  std::uint32_t SignificantBits = 0;
+  std::string RowHookKey;
+  RowHook OnWriteRow;
+  bool UseCurrentTime = true;
+  // Not owned; none writes no tIME when UseCurrentTime is off.
+  const PngTimeRecord* ModifiedTime = nullptr;
+  // Eight values, not owned.
+  const std::uint32_t* Chromaticities = nullptr;
+  // Four bytes, not owned.
+  const std::uint8_t* GifControl = nullptr;
+  // The offered AlphaMask; used only when it fits the image.
+  TBitmap* AlphaBitmap = nullptr;
+  bool WriteSignature = true;
+  bool WritePaletteIndexInGrey = false;
+
+  void WriteChunk(std::uint32_t type, const void* data, std::int64_t length);
+  static std::int32_t StoreIdatData(EncoderContext* context);
+
+  // Working state of one WriteImage.
+  std::int32_t BitmapBits = 0;
+  std::int32_t DepthCode = 0;
+  TBitmap* AcceptedAlpha = nullptr;
+  bool AlphaWritten = false;
+  bool GreyscaleOutput = false;
+  bool PaletteIndexInGrey = false;
+  std::uint8_t GreyTable[256] = {};
+  std::int32_t RowStride = 0;
+  std::int32_t PassWidth = 0;
+  std::int32_t PixelOffset = 0;
+  std::int32_t PixelStep = 0;
+  std::int32_t AlphaOffset = 0;
+  std::int32_t AlphaStep = 1;
+  std::int32_t RowCounter = 0;
+  EncoderContext Encoder;
+
+private:
+  void ClearWorkingState();
+  void ChooseOutputForm();
+  void WriteHeaderChunks();
+  void WriteHeader();
+  void WriteTime();
+  void WriteText(const char* keyword, const std::string& text);
+  void WritePrivateChunk();
+  void WriteGifControl();
+  void WriteGamma();
+  void WriteChromaticities();
+  void WriteSignificantBits();
+  void WritePalette();
+  void WriteBackground();
+  void WriteTransparency();
+  void WritePhysicalSize();
+  void WriteImageData();
+  void WritePass(std::int32_t pass);
+  void AllocRowBuffers();
+  void FreeRowBuffers() noexcept;
+  void BuildGreyTable();
+  void ConvertRow(const std::uint8_t* source, const std::uint8_t* alpha);
+  // The palette index a colour names (flagged index or nearest entry), or -1.
+  std::int32_t ColorToIndex(TColor colour);
+  // Entries the PLTE chunk holds (0: no palette).
+  std::int32_t PaletteEntries() const { return paletteEntries_; }
+
+  std::int32_t idatSize_ = 32768;
+  std::int32_t colourType_ = 0;
+  std::int32_t bitDepth_ = 0;
+  std::int32_t paletteEntries_ = 0;
+  RGBQUAD palette_[256] = {};
+  std::unique_ptr<std::uint8_t[]> rowMemory_;
+  std::uint8_t* currentRow_ = nullptr;
+  std::uint8_t* previousRow_ = nullptr;
+  bool interlaced_ = false;
+};
