@@ -139,6 +139,8 @@ public:
   // None empties the bitmap; a TBitmap gives a deep, independent copy; a TPicture gives
   // its graphic; any other graphic is asked to AssignTo this bitmap.
   void Assign(TPersistent* source) override;
+  // Another TBitmap is assigned from this one; other destinations refuse.
+  void AssignTo(TPersistent* dest) override;
 
   TCanvas* Canvas();
   HBITMAP Handle();
@@ -189,6 +191,8 @@ protected:
 
 private:
   struct Image;
+  // Installs a new image, keeping the canvas pointed at the bitmap's pixels.
+  void Replace(std::unique_ptr<Image> image);
   std::unique_ptr<Image> image_;
   std::unique_ptr<TCanvas> canvas_;
   TBitmapHandleType handleType_ = bmDIB;
@@ -248,6 +252,9 @@ private:
   TPen pen_;
   TBrush brush_;
 };
+
+// A new palette with the same entries (0 when the handle is not a palette). The caller owns it.
+HPALETTE CopyPalette(HPALETTE palette);
 
 // Holds one graphic of any registered class.
 class TPicture : public TPersistent {
