@@ -49,7 +49,7 @@ std::int64_t TStream::CopyFrom(TStream* source, std::int64_t count) {
 // ---------------------------------------------------------------- TFileStream
 
 TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode) : fileName_(fileName) {
-  if (mode == fmCreate) {
+  if ((mode & fmCreate) == fmCreate) {
     fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) throw EFCreateError(Format(SFCreateError, {fileName}));
     return;
@@ -114,6 +114,8 @@ TMemoryStream::~TMemoryStream() { std::free(memory_); }
 
 void TMemoryStream::Reserve(std::int64_t capacity) {
   if (capacity <= capacity_) return;
+  // Past this the growth arithmetic below would overflow; no allocation that large succeeds.
+  if (capacity > std::numeric_limits<std::int64_t>::max() / 2) throw EOutOfMemory(SOutOfMemory);
   std::int64_t grown = std::max<std::int64_t>(capacity, capacity_ + capacity_ / 2);
   grown = (grown + 8191) & ~std::int64_t{8191};
   void* p = std::realloc(memory_, static_cast<std::size_t>(grown));
@@ -123,7 +125,7 @@ void TMemoryStream::Reserve(std::int64_t capacity) {
 }
 
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
-  if (count <= 0 || position_ >= size_) return 0;
+  if (count <= 0 || position_ < 0 || position_ >= size_) return 0;
   const std::int64_t n = std::min(count, size_ - position_);
   std::memcpy(buffer, memory_ + position_, static_cast<std::size_t>(n));
   position_ += n;
@@ -131,10 +133,12 @@ std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
 }
 
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
-  if (count <= 0 || position_ < 0) return 0;
+  if (count <= 0 || position_ < 0 || count > std::numeric_limits<std::int64_t>::max() - position_) return 0;
   const std::int64_t end = position_ + count;
   if (end > size_) {
     Reserve(end);
+    // A write after a seek past the end leaves a gap; it reads as zeros, never as old heap bytes.
+    if (position_ > size_) std::memset(memory_ + size_, 0, static_cast<std::size_t>(position_ - size_));
     size_ = end;
   }
   std::memcpy(memory_ + position_, buffer, static_cast<std::size_t>(count));

@@ -1,0 +1,80 @@
+// Scratch folders and whole-file helpers for the tests of streams, lists and settings files.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace core_test {
+
+// A fresh folder under the build tree, removed with everything in it at the end of the test.
+class ScratchFolder {
+public:
+  ScratchFolder() {
+    std::string pattern = std::string(TEST_BUILD_DIR) + "/core-scratch-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (::mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  bool Valid() const { return !path_.empty(); }
+  std::string Path(const std::string& name) const { return path_ + "/" + name; }
+  // The names in the folder, to see that no temporary file was left behind.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+private:
+  std::string path_;
+};
+
+inline std::string ReadAll(const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteAll(const std::string& fileName, const std::string& data) {
+  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// Makes every write past limit bytes of a file fail (with EFBIG instead of the signal), which
+// stops a save half-way even for root; the old limit returns at the end of the scope.
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t limit) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = old_;
+    lowered.rlim_cur = limit;
+    ::setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+  rlimit old_{};
+  void (*oldHandler_)(int) = SIG_DFL;
+};
+
+}  // namespace core_test

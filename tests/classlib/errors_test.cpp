@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "classlib/errors.h"
+#include "classlib/object.h"
+#include "classlib/strings.h"
+
+TEST(ErrorsTest, FormatFillsMarkersInOrder) {
+  struct Case {
+    std::string pattern;
+    std::initializer_list<FormatArg> args;
+    std::string expected;
+  };
+  // A plain array, so the argument lists live as long as the cases.
+  const Case cases[] = {
+      {"%s に書き込めません", {"/opt/app/SkeletonSetting.ini"}, "/opt/app/SkeletonSetting.ini に書き込めません"},
+      {"リストのインデックスが範囲を超えています (%d)", {-1}, "リストのインデックスが範囲を超えています (-1)"},
+      {"%s (%s, %d 行)", {"msg", "unit.cpp", 42}, "msg (unit.cpp, 42 行)"},
+      {"拡張子 .%s の画像形式は処理できません", {"jpg"}, "拡張子 .jpg の画像形式は処理できません"},
+      {"100%% of %d", {7}, "100% of 7"},
+      {"%d and %d", {1}, "1 and %d"},
+      {"%x stays, %s fills", {"this"}, "%x stays, this fills"},
+      {"ends with %", {}, "ends with %"},
+      {"%d", {-2147483647LL - 1}, "-2147483648"},
+      {"%s", {static_cast<const char*>(nullptr)}, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Format(c.pattern, c.args), c.expected) << c.pattern;
+  }
+}
+
+TEST(ErrorsTest, AssertRaisesWithMessageFileAndLine) {
+  int line = 0;
+  try {
+    line = __LINE__ + 1;
+    Assert(1 + 1 == 3, "Box outside the histogram");
+    ADD_FAILURE() << "no assertion";
+  } catch (const EAssertionFailed& e) {
+    EXPECT_EQ(e.Message, "Box outside the histogram (errors_test.cpp, " + std::to_string(line) + " 行)");
+  }
+  try {
+    line = __LINE__ + 1;
+    Assert(false);
+    ADD_FAILURE() << "no assertion";
+  } catch (const EAssertionFailed& e) {
+    EXPECT_EQ(e.Message, "Assertion failure (errors_test.cpp, " + std::to_string(line) + " 行)");
+  }
+  int evaluated = 0;
+  EXPECT_NO_THROW(Assert(++evaluated == 1));
+  EXPECT_EQ(evaluated, 1);
+}
+
+namespace {
+
+class TOther : public TPersistent {
+public:
+  CLASSLIB_CLASS(TOther)
+};
+
+}  // namespace
+
+TEST(ErrorsTest, AssignmentBetweenUnlikeClassesNamesBoth) {
+  TStringList list;
+  TOther other;
+  struct Case {
+    TPersistent* dest;
+    TPersistent* source;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {&list, &other, "TOther を TStringList に代入することはできません"},
+      {&other, &list, "TStringList を TOther に代入することはできません"},
+      {&list, nullptr, "nil を TStringList に代入することはできません"},
+  };
+  for (const Case& c : cases) {
+    try {
+      c.dest->Assign(c.source);
+      ADD_FAILURE() << "assigned: " << c.message;
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.Message, c.message);
+    }
+  }
+}
+
+TEST(ErrorsTest, FileErrorsAreStreamErrors) {
+  // The settings file turns any stream failure of its save into its own error.
+  try {
+    throw EFCreateError("x");
+  } catch (const EStreamError& e) {
+    EXPECT_STREQ(e.ClassName(), "EFCreateError");
+  }
+}
