@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -181,22 +182,16 @@ HPALETTE StockPalette() {
   return st.StockPalette;
 }
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-  std::int64_t q = a / b;
-  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-  return q;
-}
-
-// Source coordinate for each destination step, nearest neighbour; a negative extent mirrors.
-std::vector<int> SampleMap(int destExtent, int srcOrigin, int srcExtent) {
-  const int n = destExtent < 0 ? -destExtent : destExtent;
-  std::vector<int> map(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    const int k = destExtent < 0 ? n - 1 - i : i;
-    map[static_cast<std::size_t>(i)] =
-        srcOrigin + static_cast<int>(FloorDiv((2 * std::int64_t{k} + 1) * srcExtent, 2 * std::int64_t{n}));
-  }
-  return map;
+// Source coordinate of step i of a destination extent, nearest neighbour (the centre of the
+// destination pixel mapped back); a negative extent on either side mirrors.
+int Sample(int i, int destExtent, int srcOrigin, int srcExtent) {
+  const __int128 n = destExtent < 0 ? -static_cast<__int128>(destExtent) : destExtent;
+  const __int128 k = destExtent < 0 ? n - 1 - i : i;
+  const __int128 num = (2 * k + 1) * srcExtent;
+  const __int128 den = 2 * n;
+  __int128 q = num / den;
+  if (num % den != 0 && num < 0) --q;
+  return static_cast<int>(std::clamp<__int128>(srcOrigin + q, INT32_MIN, INT32_MAX));
 }
 
 bool SameTable(const Surface& a, const Surface& b) {
@@ -415,22 +410,29 @@ bool SetSectionTable(HBITMAP bitmap, const RGBQUAD* colors, int count) {
 void Stretch(const Surface& dst, int dx, int dy, int dw, int dh, const Surface& src, int sx, int sy,
              int sw, int sh) {
   if (dw == 0 || dh == 0 || sw == 0 || sh == 0) return;
-  const std::vector<int> columns = SampleMap(dw, sx, sw);
-  const std::vector<int> rows = SampleMap(dh, sy, sh);
-  const int left = std::min(dx, dx + dw);
-  const int top = std::min(dy, dy + dh);
+  // Only the steps that land inside the destination are worked out.
+  const std::int64_t left = std::min<std::int64_t>(dx, std::int64_t{dx} + dw);
+  const std::int64_t top = std::min<std::int64_t>(dy, std::int64_t{dy} + dh);
+  const std::int64_t n = dw < 0 ? -std::int64_t{dw} : dw;
+  const std::int64_t m = dh < 0 ? -std::int64_t{dh} : dh;
+  const std::int64_t i0 = std::max<std::int64_t>(0, -left), i1 = std::min<std::int64_t>(n, dst.Width - left);
+  const std::int64_t j0 = std::max<std::int64_t>(0, -top), j1 = std::min<std::int64_t>(m, dst.Height - top);
+  if (i0 >= i1 || j0 >= j1) return;
+  std::vector<int> columns;
+  columns.reserve(static_cast<std::size_t>(i1 - i0));
+  for (std::int64_t i = i0; i < i1; ++i) columns.push_back(Sample(static_cast<int>(i), dw, sx, sw));
   const bool copyRaw = (dst.Indexed() && src.Bits == dst.Bits && SameTable(src, dst)) ||
                        (!dst.Indexed() && src.Bits == dst.Bits &&
                         std::equal(src.Masks, src.Masks + 3, dst.Masks));
   ColourEncoder encode(dst);
-  for (std::size_t j = 0; j < rows.size(); ++j) {
-    const int y = top + static_cast<int>(j);
-    const int syj = rows[j];
-    if (y < 0 || y >= dst.Height || syj < 0 || syj >= src.Height) continue;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      const int x = left + static_cast<int>(i);
-      const int sxi = columns[i];
-      if (x < 0 || x >= dst.Width || sxi < 0 || sxi >= src.Width) continue;
+  for (std::int64_t j = j0; j < j1; ++j) {
+    const int y = static_cast<int>(top + j);
+    const int syj = Sample(static_cast<int>(j), dh, sy, sh);
+    if (syj < 0 || syj >= src.Height) continue;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      const int x = static_cast<int>(left + i0 + static_cast<std::int64_t>(c));
+      const int sxi = columns[c];
+      if (sxi < 0 || sxi >= src.Width) continue;
       const DWORD raw = src.Raw(sxi, syj);
       dst.SetRaw(x, y, copyRaw ? raw : encode(src.ColorOf(raw)));
     }
