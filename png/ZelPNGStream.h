@@ -2,4 +2,5 @@
 #pragma once
 
 #include "png/ZelPNGStream_Common.h"
+#include "png/ZelPNGStream_Read.h"
 #include "png/ZelPNGStream_Write.h"
