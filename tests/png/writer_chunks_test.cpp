@@ -1,0 +1,501 @@
+// The writer's chunk sequence and each chunk's condition and layout.
+#include <cmath>
+#include <limits>
+
+#include "writer_support.h"
+
+using namespace writer_test;
+
+namespace {
+
+std::vector<std::uint8_t> Text(const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); }
+
+// A bitmap with a small known palette: entries 0..n-1 are the given colours.
+std::unique_ptr<TBitmap> PaletteBitmap(TPixelFormat format, const std::vector<TColor>& colours, int width = 4,
+                                       int height = 3) {
+  auto bitmap = MakeBitmap(format, width, height);
+  bitmap->SetPalette(MakePalette(colours));
+  // Indices stay inside the small palette.
+  for (int y = 0; y < height; ++y) std::memset(bitmap->ScanLine(y), 0, static_cast<std::size_t>(bitmap->RowBytes()));
+  return bitmap;
+}
+
+TEST(WriterSequence, DefaultSaveOfAnEightBitBitmap) {
+  // Noise does not compress, so 256 x 256 bytes need three IDAT chunks.
+  auto bitmap = MakeBitmap(pf8bit, 256, 256);
+  TZelPNGWriteStream writer;
+  writer.Gamma = 0.45455;
+  TMemoryStream stream;
+  writer.WriteTo(bitmap.get(), &stream);
+  const auto file = StreamBytes(stream);
+  const auto chunks = SplitChunks(file);
+  const std::vector<std::string> want = {"IHDR", "tIME", "tEXt", "tpNG", "gAMA", "PLTE",
+                                         "IDAT", "IDAT", "IDAT", "IEND"};
+  EXPECT_EQ(want, ChunkTypes(chunks));
+  ASSERT_EQ(want.size(), chunks.size());
+  EXPECT_EQ(Bytes({0, 0, 1, 0, 0, 0, 1, 0, 8, 3, 0, 0, 0}), chunks[0].Data);
+  // tIME holds the current UTC time: masked, but it must be a valid stamp of this era.
+  ASSERT_EQ(7u, chunks[1].Data.size());
+  EXPECT_GE(Be16(chunks[1].Data.data()), 2020u);
+  EXPECT_TRUE(chunks[1].Data[2] >= 1 && chunks[1].Data[2] <= 12);
+  EXPECT_EQ(Text(std::string("Software") + '\0' + "ZelPNG ver 3.4"), chunks[2].Data);
+  EXPECT_EQ(Bytes({'Z', 'e', 'l', '3', 0, 0, 0, 0}), chunks[3].Data);
+  EXPECT_EQ(Bytes({0, 0, 0xB1, 0x8F}), chunks[4].Data);  // 45455
+  ASSERT_EQ(768u, chunks[5].Data.size());
+  const auto table = bitmap->ColorTable();
+  for (int i = 0; i < 256; ++i) {
+    EXPECT_EQ(table[i].rgbRed, chunks[5].Data[3 * i]);
+    EXPECT_EQ(table[i].rgbBlue, chunks[5].Data[3 * i + 2]);
+  }
+  EXPECT_EQ(32768u, chunks[6].Data.size());
+  EXPECT_EQ(32768u, chunks[7].Data.size());
+  EXPECT_GT(chunks[8].Data.size(), 0u);
+  EXPECT_TRUE(chunks[9].Data.empty());
+  EXPECT_EQ("", PngcheckComplaint(file));
+}
+
+TEST(WriterSequence, FullChunkOrderAndNoSignature) {
+  auto bitmap = PaletteBitmap(pf8bit, {clRed, clLime, clBlue, clWhite});
+  const PngTimeRecord time{2024, 2, 29, 23, 59, 60};
+  const std::uint32_t chrm[8] = {31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000};
+  const std::uint8_t gif[4] = {1, 0, 10, 0};
+  auto withAll = [&](TZelPNGWriteStream& w) {
+    w.ModifiedTime = &time;
+    w.Comment = "note";
+    w.GifControl = gif;
+    w.Gamma = 1.0;
+    w.Chromaticities = chrm;
+    w.SignificantBits = 0x00080808;
+    w.BackgroundColor = clLime;
+    w.TransparentColor = clBlue;
+    w.PhysX = 10;
+    w.PhysY = 20;
+  };
+  const auto file = Save(bitmap.get(), withAll);
+  const std::vector<std::string> want = {"IHDR", "tIME", "tEXt", "tEXt", "tpNG", "gIFg", "gAMA", "cHRM",
+                                         "sBIT", "PLTE", "bKGD", "tRNS", "pHYs", "IDAT", "IEND"};
+  EXPECT_EQ(want, ChunkTypes(SplitChunks(file)));
+  EXPECT_EQ("", PngcheckComplaint(file));
+
+  const auto bare = Save(bitmap.get(), [&](TZelPNGWriteStream& w) {
+    withAll(w);
+    w.WriteSignature = false;
+  });
+  ASSERT_EQ(file.size() - 8, bare.size());
+  EXPECT_TRUE(std::equal(bare.begin(), bare.end(), file.begin() + 8));
+}
+
+struct ChunkCase {
+  const char* Name;
+  TPixelFormat Format;
+  std::function<void(TZelPNGWriteStream&)> Setup;
+  const char* Type;
+  int Nth;  // which chunk of that type
+  bool Present;
+  std::vector<std::uint8_t> Data;
+};
+
+const PngTimeRecord kLeapSecond{2016, 12, 31, 23, 59, 60};
+const PngTimeRecord kBadTimes[] = {
+    {2016, 13, 1, 0, 0, 0}, {2016, 1, 0, 0, 0, 0}, {2016, 1, 1, 24, 0, 0},
+    {2016, 1, 1, 0, 60, 0}, {2016, 1, 1, 0, 0, 61}, {0, 1, 1, 0, 0, 0},
+};
+const std::uint32_t kChrm[8] = {31270, 32900, 64000, 33000, 30000, 60000, 15000, 6001};
+const std::uint32_t kChrmNoWhiteX[8] = {0, 2, 3, 4, 5, 6, 7, 8};
+const std::uint8_t kGif[4] = {2, 1, 0, 100};
+const std::uint8_t kGifZero[4] = {0, 0, 0, 0};
+
+std::vector<ChunkCase> ChunkCases() {
+  std::vector<ChunkCase> cases = {
+      {"time_leap_second", pf24bit, [](auto& w) { w.ModifiedTime = &kLeapSecond; }, "tIME", 0, true,
+       Bytes({0x07, 0xE0, 12, 31, 23, 59, 60})},
+      {"time_none_without_record", pf24bit, [](auto&) {}, "tIME", 0, false, {}},
+      {"comment", pf24bit, [](auto& w) { w.Comment = "hi"; }, "tEXt", 0, true, Text(std::string("Comment") + '\0' + "hi")},
+      {"software_after_comment", pf24bit, [](auto& w) { w.Comment = "hi"; }, "tEXt", 1, true,
+       Text(std::string("Software") + '\0' + "ZelPNG ver 3.4")},
+      {"hook_flag", pf24bit,
+       [](auto& w) {
+         w.RowHookKey = "key";
+         w.OnWriteRow = [](TObject*, std::uint8_t*, std::int32_t, std::int32_t, const std::string&) {};
+       },
+       "tpNG", 0, true, Bytes({'Z', 'e', 'l', '3', 1, 0, 0, 0})},
+      {"hook_flag_needs_handler", pf24bit, [](auto& w) { w.RowHookKey = "key"; }, "tpNG", 0, true,
+       Bytes({'Z', 'e', 'l', '3', 0, 0, 0, 0})},
+      {"gifg", pf24bit, [](auto& w) { w.GifControl = kGif; }, "gIFg", 0, true, Bytes({2, 1, 0, 100})},
+      {"gifg_all_zero", pf24bit, [](auto& w) { w.GifControl = kGifZero; }, "gIFg", 0, false, {}},
+      {"gama_one", pf24bit, [](auto& w) { w.Gamma = 1.0; }, "gAMA", 0, true, Bytes({0, 1, 0x86, 0xA0})},
+      {"gama_zero", pf24bit, [](auto& w) { w.Gamma = 0.0; }, "gAMA", 0, false, {}},
+      {"gama_negative", pf24bit, [](auto& w) { w.Gamma = -0.5; }, "gAMA", 0, false, {}},
+      {"gama_beyond_field", pf24bit, [](auto& w) { w.Gamma = 30000.0; }, "gAMA", 0, false, {}},
+      {"gama_nan", pf24bit, [](auto& w) { w.Gamma = std::numeric_limits<double>::quiet_NaN(); }, "gAMA", 0, false, {}},
+      {"chrm", pf24bit, [](auto& w) { w.Chromaticities = kChrm; }, "cHRM", 0, true,
+       Bytes({0, 0, 0x7A, 0x26, 0, 0, 0x80, 0x84, 0, 0, 0xFA, 0x00, 0, 0, 0x80, 0xE8, 0, 0, 0x75, 0x30, 0, 0, 0xEA,
+              0x60, 0, 0, 0x3A, 0x98, 0, 0, 0x17, 0x71})},
+      {"chrm_needs_white_point", pf24bit, [](auto& w) { w.Chromaticities = kChrmNoWhiteX; }, "cHRM", 0, false, {}},
+      {"sbit_15", pf15bit, [](auto& w) { w.SignificantBits = 0x00080808; }, "sBIT", 0, true, Bytes({5, 5, 5})},
+      {"sbit_16", pf16bit, [](auto&) {}, "sBIT", 0, true, Bytes({5, 6, 5})},
+      {"sbit_24", pf24bit, [](auto& w) { w.SignificantBits = 0x00070605; }, "sBIT", 0, true, Bytes({5, 6, 7})},
+      {"sbit_24_negative", pf24bit, [](auto& w) { w.SignificantBits = 0x88070605; }, "sBIT", 0, false, {}},
+      {"sbit_grey", pf16bit, [](auto& w) { w.Grayscale = true; }, "sBIT", 0, false, {}},
+      {"sbit_zero_sample", pf24bit, [](auto& w) { w.SignificantBits = 0x00080008; }, "sBIT", 0, false, {}},
+      {"sbit_too_deep", pf24bit, [](auto& w) { w.SignificantBits = 0x00080908; }, "sBIT", 0, false, {}},
+      {"bkgd_flagged_index", pf8bit, [](auto& w) { w.BackgroundColor = 0x01000002; }, "bKGD", 0, true, Bytes({2})},
+      {"bkgd_nearest_index", pf8bit, [](auto& w) { w.BackgroundColor = 0x00F00000; }, "bKGD", 0, true, Bytes({2})},
+      {"bkgd_index_outside_palette", pf8bit, [](auto& w) { w.BackgroundColor = 0x01000009; }, "bKGD", 0, false, {}},
+      {"bkgd_rgb", pf24bit, [](auto& w) { w.BackgroundColor = 0x00123456; }, "bKGD", 0, true,
+       Bytes({0, 0x56, 0, 0x34, 0, 0x12})},
+      {"bkgd_grey", pf24bit,
+       [](auto& w) {
+         w.Grayscale = true;
+         w.BackgroundColor = clWhite;
+       },
+       "bKGD", 0, true, Bytes({0, 255})},
+      {"bkgd_grey_from_palette_entry", pf4bit,
+       [](auto& w) {
+         w.Grayscale = true;
+         w.BackgroundColor = 0x01000003;  // white: level 15 at 4 bits
+       },
+       "bKGD", 0, true, Bytes({0, 15})},
+      {"trns_index", pf8bit, [](auto& w) { w.TransparentColor = 0x01000002; }, "tRNS", 0, true, Bytes({255, 255, 0})},
+      {"trns_index_outside_palette", pf4bit, [](auto& w) { w.TransparentColor = 0x0100000C; }, "tRNS", 0, false, {}},
+      {"trns_rgb", pf32bit, [](auto& w) { w.TransparentColor = 0x00ABCDEF; }, "tRNS", 0, true,
+       Bytes({0, 0xEF, 0, 0xCD, 0, 0xAB})},
+      {"trns_grey", pf8bit,
+       [](auto& w) {
+         w.Grayscale = true;
+         w.TransparentColor = 0x01000001;  // pure green: (255 * 150) >> 8
+       },
+       "tRNS", 0, true, Bytes({0, 149})},
+      {"phys_inch", pf24bit,
+       [](auto& w) {
+         w.PhysUnit = 2;
+         w.PhysX = 72;
+         w.PhysY = 72;
+       },
+       "pHYs", 0, true, Bytes({0, 0, 0x0B, 0x12, 0, 0, 0x0B, 0x12, 1})},
+      {"phys_metre", pf24bit,
+       [](auto& w) {
+         w.PhysUnit = 1;
+         w.PhysX = 3780;
+         w.PhysY = 100;
+       },
+       "pHYs", 0, true, Bytes({0, 0, 0x0E, 0xC4, 0, 0, 0, 100, 1})},
+      {"phys_unknown_unit", pf24bit,
+       [](auto& w) {
+         w.PhysX = 1;
+         w.PhysY = 2;
+       },
+       "pHYs", 0, true, Bytes({0, 0, 0, 1, 0, 0, 0, 2, 0})},
+      {"phys_other_mode", pf24bit,
+       [](auto& w) {
+         w.PhysUnit = 7;
+         w.PhysX = 1;
+         w.PhysY = 2;
+       },
+       "pHYs", 0, true, Bytes({0, 0, 0, 1, 0, 0, 0, 2, 0})},
+      {"phys_zero_x", pf24bit, [](auto& w) { w.PhysY = 2; }, "pHYs", 0, false, {}},
+      {"phys_inch_beyond_field", pf24bit,
+       [](auto& w) {
+         w.PhysUnit = 2;
+         w.PhysX = 100000000;
+         w.PhysY = 72;
+       },
+       "pHYs", 0, false, {}},
+      {"ihdr_adam7", pf24bit, [](auto& w) { w.Interlace = 1; }, "IHDR", 0, true,
+       Bytes({0, 0, 0, 4, 0, 0, 0, 3, 8, 2, 0, 0, 1})},
+      {"ihdr_unknown_interlace_is_none", pf24bit, [](auto& w) { w.Interlace = 2; }, "IHDR", 0, true,
+       Bytes({0, 0, 0, 4, 0, 0, 0, 3, 8, 2, 0, 0, 0})},
+  };
+  for (const PngTimeRecord& bad : kBadTimes) {
+    cases.push_back({"time_invalid", pf24bit, [&bad](auto& w) { w.ModifiedTime = &bad; }, "tIME", 0, false, {}});
+  }
+  return cases;
+}
+
+TEST(WriterChunks, ConditionsAndLayouts) {
+  const std::vector<TColor> colours = {clBlack, clLime, clBlue, clWhite};
+  for (const ChunkCase& c : ChunkCases()) {
+    SCOPED_TRACE(c.Name);
+    auto bitmap = PaletteBitmap(c.Format, colours);
+    const auto file = Save(bitmap.get(), c.Setup);
+    const auto chunks = SplitChunks(file);
+    const Chunk* chunk = FindChunk(chunks, c.Type, c.Nth);
+    EXPECT_EQ(c.Present, chunk != nullptr);
+    if (c.Present && chunk != nullptr) {
+      EXPECT_EQ(c.Data, chunk->Data);
+    }
+    EXPECT_EQ("", PngcheckComplaint(file));
+  }
+}
+
+TEST(WriterChunks, CurrentTimeIsStampedWhenAsked) {
+  auto bitmap = MakeBitmap(pf24bit, 2, 2);
+  const PngTimeRecord old{1999, 1, 2, 3, 4, 5};
+  const auto file = Save(bitmap.get(), [&](TZelPNGWriteStream& w) {
+    w.UseCurrentTime = true;
+    w.ModifiedTime = &old;
+  });
+  const auto chunks = SplitChunks(file);
+  const Chunk* time = FindChunk(chunks, "tIME");
+  ASSERT_NE(nullptr, time);
+  PngTimeRecord now{};
+  CaptureCurrentTime(now);
+  EXPECT_EQ(now.Year, Be16(time->Data.data()));
+}
+
+TEST(WriterChunks, PaletteIsClampedToTheDepth) {
+  // A 1-bit bitmap given a four-entry palette: PLTE may hold two entries only.
+  auto bitmap = PaletteBitmap(pf1bit, {clBlack, clWhite, clRed, clLime});
+  const auto file = Save(bitmap.get());
+  const auto chunks = SplitChunks(file);
+  const Chunk* plte = FindChunk(chunks, "PLTE");
+  ASSERT_NE(nullptr, plte);
+  EXPECT_EQ(Bytes({0, 0, 0, 255, 255, 255}), plte->Data);
+  EXPECT_EQ("", PngcheckComplaint(file));
+}
+
+TEST(WriterChunks, AlphaBitmapIsUsedOnlyWhenItFits) {
+  auto image = MakeBitmap(pf24bit, 5, 4);
+  auto fits = MakeAlpha(5, 4);
+  auto narrow = MakeAlpha(4, 4);
+  auto empty = std::make_unique<TBitmap>();
+  empty->SetPixelFormat(pf8bit);
+  auto deep = MakeBitmap(pf24bit, 5, 4);
+  auto palette4 = MakeBitmap(pf4bit, 5, 4);
+  struct Row {
+    const char* Name;
+    TBitmap* Source;
+    TBitmap* Alpha;
+    int ColorType;
+    bool Grey;
+  } rows[] = {
+      {"fits", image.get(), fits.get(), 6, false},        {"itself", image.get(), image.get(), 2, false},
+      {"other size", image.get(), narrow.get(), 2, false}, {"empty", image.get(), empty.get(), 2, false},
+      {"not 8 bits", image.get(), deep.get(), 2, false},  {"palette output", palette4.get(), fits.get(), 3, false},
+      {"grey 8-bit depth", image.get(), fits.get(), 4, true}, {"grey 4-bit depth", palette4.get(), fits.get(), 0, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const auto file = Save(row.Source, [&](TZelPNGWriteStream& w) {
+      w.AlphaBitmap = row.Alpha;
+      w.Grayscale = row.Grey;
+      w.TransparentColor = clWhite;
+    });
+    const auto chunks = SplitChunks(file);
+    ASSERT_FALSE(chunks.empty());
+    EXPECT_EQ(row.ColorType, chunks[0].Data[9]);
+    // With alpha in the pixels there is never a tRNS.
+    const bool alphaWritten = row.ColorType == 4 || row.ColorType == 6;
+    EXPECT_EQ(!alphaWritten, FindChunk(chunks, "tRNS") != nullptr);
+  }
+}
+
+TEST(WriterChunks, OneBitGreyPutsTheBrighterEntryOnOne) {
+  for (const bool whiteFirst : {true, false}) {
+    SCOPED_TRACE(whiteFirst ? "white, black" : "black, white");
+    auto bitmap = PaletteBitmap(pf1bit, whiteFirst ? std::vector<TColor>{clWhite, clBlack}
+                                                   : std::vector<TColor>{clBlack, clWhite},
+                                8, 1);
+    static_cast<std::uint8_t*>(bitmap->ScanLine(0))[0] = 0xA5;
+    const auto decoded = DecodeWithLibpng(Save(bitmap.get(), [](auto& w) { w.Grayscale = true; }));
+    ASSERT_TRUE(decoded.Ok);
+    for (int x = 0; x < 8; ++x) {
+      const bool bitSet = (0xA5 >> (7 - x)) & 1;
+      const bool white = whiteFirst ? !bitSet : bitSet;
+      EXPECT_EQ(white ? 255 : 0, decoded.Pixel(x, 0)[0]) << x;
+    }
+  }
+}
+
+TEST(WriterChunks, HighColourWhiteIsFullWhite) {
+  for (const TPixelFormat format : {pf15bit, pf16bit}) {
+    auto bitmap = MakeBitmap(format, 1, 1);
+    auto* pixel = static_cast<std::uint8_t*>(bitmap->ScanLine(0));
+    pixel[0] = 0xFF;
+    pixel[1] = format == pf15bit ? 0x7F : 0xFF;
+    const auto decoded = DecodeWithLibpng(Save(bitmap.get()));
+    ASSERT_TRUE(decoded.Ok);
+    EXPECT_EQ(Bytes({255, 255, 255, 255}), std::vector<std::uint8_t>(decoded.Pixel(0, 0), decoded.Pixel(0, 0) + 4));
+  }
+}
+
+TEST(WriterParameters, IdatSizeRange) {
+  struct Row {
+    std::int32_t Value;
+    bool Accepted;
+  } rows[] = {{255, false}, {256, true}, {100000, true}, {100001, false}, {-1, false}, {0, false}};
+  for (const Row& row : rows) {
+    TZelPNGWriteStream writer;
+    writer.SetIdatSize(1000);
+    if (row.Accepted) {
+      writer.SetIdatSize(row.Value);
+      EXPECT_EQ(row.Value, writer.IdatSize());
+    } else {
+      try {
+        writer.SetIdatSize(row.Value);
+        ADD_FAILURE() << row.Value << " was accepted";
+      } catch (const EZelPNG& e) {
+        EXPECT_STREQ("Write PNG Param: Err IDAT Size(min:256  max:100000)", e.what());
+      }
+      EXPECT_EQ(1000, writer.IdatSize());
+    }
+  }
+}
+
+// What cannot make a valid file is refused before a byte reaches the stream.
+TEST(WriterRefusals, InvalidImagesWriteNothing) {
+  auto empty = std::make_unique<TBitmap>();
+  auto zeroHigh = MakeBitmap(pf24bit, 5, 1);
+  zeroHigh->SetSize(5, 0);
+  auto lostPalette = MakeBitmap(pf8bit, 4, 4);
+  DeleteObject(lostPalette->Palette());  // the palette can no longer be read
+  for (TBitmap* bitmap : {empty.get(), zeroHigh.get(), lostPalette.get()}) {
+    TZelPNGWriteStream writer;
+    TMemoryStream stream;
+    try {
+      writer.WriteTo(bitmap, &stream);
+      ADD_FAILURE() << "accepted";
+    } catch (const EZelPNG& e) {
+      EXPECT_STREQ("Write Image (PNG): Write Error", e.what());
+    }
+    EXPECT_EQ(0, stream.Size());
+  }
+}
+
+// A target stream that accepts a fixed number of bytes and counts the calls after that.
+class FailingStream : public TMemoryStream {
+public:
+  explicit FailingStream(std::int64_t room) : room_(room) {}
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    if (failed_) ++callsAfterFailure;
+    if (Size() + count > room_) {
+      failed_ = true;
+      return 0;
+    }
+    return TMemoryStream::Write(buffer, count);
+  }
+  int callsAfterFailure = 0;
+
+private:
+  std::int64_t room_;
+  bool failed_ = false;
+};
+
+TEST(WriterRefusals, AFailingStreamEndsTheSaveWithoutFurtherWrites) {
+  auto bitmap = MakeBitmap(pf24bit, 300, 300);
+  for (const std::int64_t room : {0, 100, 70000, 200000}) {
+    SCOPED_TRACE(room);
+    FailingStream stream(room);
+    TZelPNGWriteStream writer;
+    writer.SetIdatSize(1000);
+    EXPECT_THROW(writer.WriteTo(bitmap.get(), &stream), EWriteError);
+    EXPECT_EQ(0, stream.callsAfterFailure);
+    EXPECT_LE(stream.Size(), room);
+  }
+}
+
+TEST(WriterProgress, StartsAtZeroRisesAndEndsAtHundred) {
+  struct Row {
+    int Height;
+    int Interlace;
+    std::vector<int> Percents;
+  } rows[] = {
+      // 29 points for the header, 70 for the rows: every row below 4 rows, else rows 2, 6, 10.
+      {3, 0, {0, 29, 52, 75, 99, 100}},
+      {12, 0, {0, 29, 40, 64, 87, 100}},
+      // Adam7 over 8 rows: 15 rows in all, reported at running rows 2, 6, 10, 14.
+      {8, 1, {0, 29, 38, 57, 75, 94, 100}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Height);
+    auto bitmap = MakeBitmap(pf24bit, 8, row.Height);
+    std::vector<int> percents;
+    std::vector<TProgressStage> stages;
+    bitmap->OnProgress = [&](TObject* sender, TProgressStage stage, std::uint8_t percent, bool redraw,
+                             const TRect& rect, const std::string& message) {
+      EXPECT_EQ(bitmap.get(), sender);
+      EXPECT_FALSE(redraw);
+      EXPECT_EQ(TRect{}, rect);
+      EXPECT_TRUE(message.empty());
+      percents.push_back(percent);
+      stages.push_back(stage);
+    };
+    Save(bitmap.get(), [&](auto& w) { w.Interlace = static_cast<std::uint32_t>(row.Interlace); });
+    EXPECT_EQ(row.Percents, percents);
+    ASSERT_FALSE(stages.empty());
+    EXPECT_EQ(psStarting, stages.front());
+    EXPECT_EQ(psEnding, stages.back());
+    for (std::size_t i = 1; i + 1 < stages.size(); ++i) EXPECT_EQ(psRunning, stages[i]);
+  }
+}
+
+TEST(WriterRowHook, SeesEveryRowInOrderAndMayChangeIt) {
+  for (const int interlace : {0, 1}) {
+    SCOPED_TRACE(interlace);
+    auto bitmap = MakeBitmap(pf24bit, 7, 9);
+    std::vector<std::int32_t> indices;
+    std::vector<std::int32_t> counts;
+    const auto file = Save(bitmap.get(), [&](TZelPNGWriteStream& w) {
+      w.Interlace = static_cast<std::uint32_t>(interlace);
+      w.FilterMode = 0;
+      w.RowHookKey = "secret";
+      w.OnWriteRow = [&](TObject* sender, std::uint8_t* row, std::int32_t count, std::int32_t index,
+                         const std::string& key) {
+        EXPECT_EQ("secret", key);
+        EXPECT_NE(nullptr, dynamic_cast<TZelPNGWriteStream*>(sender));
+        indices.push_back(index);
+        counts.push_back(count);
+        for (std::int32_t i = 0; i < count; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
+      };
+    });
+    const int rows = InterlacedRowCount(interlace, 9);
+    ASSERT_EQ(static_cast<std::size_t>(rows), indices.size());
+    for (int i = 0; i < rows; ++i) EXPECT_EQ(i, indices[i]);
+    if (interlace == 0) {
+      for (std::int32_t count : counts) EXPECT_EQ(21, count);
+    }
+    // What the hook left is what was compressed.
+    const auto decoded = DecodeWithLibpng(file);
+    ASSERT_TRUE(decoded.Ok);
+    for (int y = 0; y < 9; ++y) {
+      const auto* line = static_cast<const std::uint8_t*>(bitmap->ScanLine(y));
+      for (int x = 0; x < 7; ++x) {
+        EXPECT_EQ(static_cast<std::uint8_t>(~line[3 * x + 2]), decoded.Pixel(x, y)[0]);
+        EXPECT_EQ(static_cast<std::uint8_t>(~line[3 * x]), decoded.Pixel(x, y)[2]);
+      }
+    }
+  }
+}
+
+TEST(WriterRowHook, NotCalledWithoutKey) {
+  auto bitmap = MakeBitmap(pf8bit, 3, 3);
+  int calls = 0;
+  Save(bitmap.get(), [&](TZelPNGWriteStream& w) {
+    w.OnWriteRow = [&](TObject*, std::uint8_t*, std::int32_t, std::int32_t, const std::string&) { ++calls; };
+  });
+  EXPECT_EQ(0, calls);
+}
+
+TEST(WriterSharedFunctions, InterlacedRowCountAndGreyLevel) {
+  EXPECT_EQ(15, InterlacedRowCount(1, 8));
+  // Every pass that starts on row 0 counts, however narrow the image.
+  EXPECT_EQ(4, InterlacedRowCount(1, 1));
+  EXPECT_EQ(37, InterlacedRowCount(0, 37));
+  // Against the pass heights counted one by one.
+  for (int h = 1; h <= 40; ++h) {
+    int rows = 0;
+    for (int pass = 0; pass < 7; ++pass) {
+      for (int y = Adam7Passes[pass].StartRow; y < h; y += Adam7Passes[pass].RowStep) ++rows;
+    }
+    EXPECT_EQ(rows, InterlacedRowCount(1, h)) << h;
+  }
+  struct Row {
+    int Bits;
+    TColor Colour;
+    int Level;
+  } rows[] = {{8, clWhite, 255}, {8, clBlack, 0}, {8, clRed, 76},  {8, clLime, 149}, {8, clBlue, 28},
+              {4, clWhite, 15},  {4, clLime, 9},  {1, 0x808080, 1}, {1, 0x7F7F7F, 0}, {24, 0x01000000 | clWhite, 255}};
+  for (const Row& row : rows) EXPECT_EQ(row.Level, GreyLevel(row.Bits, row.Colour)) << row.Bits << " " << row.Colour;
+}
+
+}  // namespace
