@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -85,27 +86,46 @@ bool IsValidUtf8(std::string_view s) {
 }
 
 // Files brought from the original platform are in its code page; nothing else is guessed.
-std::optional<std::string> FromShiftJis(std::string_view s) {
-  iconv_t cd = ::iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string out(s.size() * 3 + 4, '\0');
-  std::vector<char> in(s.begin(), s.end());
-  char* inPtr = in.data();
-  std::size_t inLeft = in.size();
-  char* outPtr = out.data();
-  std::size_t outLeft = out.size();
-  const std::size_t r = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-  const bool ok = r != static_cast<std::size_t>(-1) && inLeft == 0 &&
-                  ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
-  ::iconv_close(cd);
-  if (!ok) return std::nullopt;
-  out.resize(out.size() - outLeft);
-  return out;
-}
+// One converter serves every line of a file.
+class ShiftJisDecoder {
+public:
+  ShiftJisDecoder() = default;
+  ~ShiftJisDecoder() {
+    if (opened_ && cd_ != kNone) ::iconv_close(cd_);
+  }
+  ShiftJisDecoder(const ShiftJisDecoder&) = delete;
+  ShiftJisDecoder& operator=(const ShiftJisDecoder&) = delete;
 
-std::string DecodeLine(std::string_view raw) {
+  std::optional<std::string> Convert(std::string_view s) {
+    if (!opened_) {
+      cd_ = ::iconv_open("UTF-8", "CP932");
+      opened_ = true;
+    }
+    if (cd_ == kNone) return std::nullopt;
+    ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    std::string out(s.size() * 3 + 4, '\0');
+    std::vector<char> in(s.begin(), s.end());
+    char* inPtr = in.data();
+    std::size_t inLeft = in.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t r = ::iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
+    const bool ok = r != static_cast<std::size_t>(-1) && inLeft == 0 &&
+                    ::iconv(cd_, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
+    if (!ok) return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+  }
+
+private:
+  static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+  iconv_t cd_ = kNone;
+  bool opened_ = false;
+};
+
+std::string DecodeLine(std::string_view raw, ShiftJisDecoder& decoder) {
   if (IsValidUtf8(raw)) return std::string(raw);
-  if (auto text = FromShiftJis(raw)) return *std::move(text);
+  if (auto text = decoder.Convert(raw)) return *std::move(text);
   return std::string(raw);
 }
 
@@ -137,16 +157,70 @@ IniLine MakeLine(std::string text) {
   return line;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& fileName, FileState& state) {
+// What tells one version of a file from another: any write replaces or touches it.
+struct FileVersion {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t modified = 0;  // nanoseconds
+  std::int64_t changed = 0;
+  friend bool operator==(const FileVersion&, const FileVersion&) = default;
+};
+
+FileVersion VersionOf(const struct stat& st) {
+  return FileVersion{st.st_dev, st.st_ino, st.st_size,
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                     static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+struct ParsedFile {
+  FileVersion version;
+  IniContent content;
+};
+
+IniContent Parse(std::string_view rest) {
+  IniContent content;
+  content.state = FileState::Read;
+  if (rest.substr(0, 3) == "\xEF\xBB\xBF") {
+    content.bom = true;
+    rest.remove_prefix(3);
+  }
+  bool firstEnding = true;
+  ShiftJisDecoder decoder;
+  while (!rest.empty()) {
+    const std::size_t nl = rest.find('\n');
+    std::string_view raw = rest.substr(0, nl);
+    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
+    const bool cr = !raw.empty() && raw.back() == '\r';
+    if (cr) raw.remove_suffix(1);
+    if (nl != std::string_view::npos && firstEnding) {
+      content.crlf = cr;
+      firstEnding = false;
+    }
+    content.lines.push_back(MakeLine(DecodeLine(raw, decoder)));
+  }
+  return content;
+}
+
+// The file as it is now. A reload of a long list reads the file once per key, so the last
+// parse is kept and reused while the file is the same version.
+std::shared_ptr<const ParsedFile> Load(const std::string& fileName, std::shared_ptr<const void>& cache) {
+  auto result = std::make_shared<ParsedFile>();
   const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    state = errno == ENOENT ? FileState::Missing : FileState::Unreadable;
-    return std::nullopt;
+    result->content.state = errno == ENOENT ? FileState::Missing : FileState::Unreadable;
+    return result;
   }
   struct stat st {};
   std::string data;
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxIniFileSize;
   if (ok) {
+    result->version = VersionOf(st);
+    auto cached = std::static_pointer_cast<const ParsedFile>(cache);
+    if (cached && cached->version == result->version) {
+      ::close(fd);
+      return cached;
+    }
     char buffer[65536];
     for (;;) {
       const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -161,34 +235,13 @@ std::optional<std::string> ReadWholeFile(const std::string& fileName, FileState&
     }
   }
   ::close(fd);
-  state = ok ? FileState::Read : FileState::Unreadable;
-  if (!ok) return std::nullopt;
-  return data;
-}
-
-IniContent Load(const std::string& fileName) {
-  IniContent content;
-  std::optional<std::string> data = ReadWholeFile(fileName, content.state);
-  if (!data) return content;
-  std::string_view rest(*data);
-  if (rest.substr(0, 3) == "\xEF\xBB\xBF") {
-    content.bom = true;
-    rest.remove_prefix(3);
+  if (!ok) {
+    result->content.state = FileState::Unreadable;
+    return result;
   }
-  bool firstEnding = true;
-  while (!rest.empty()) {
-    const std::size_t nl = rest.find('\n');
-    std::string_view raw = rest.substr(0, nl);
-    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
-    const bool cr = !raw.empty() && raw.back() == '\r';
-    if (cr) raw.remove_suffix(1);
-    if (nl != std::string_view::npos && firstEnding) {
-      content.crlf = cr;
-      firstEnding = false;
-    }
-    content.lines.push_back(MakeLine(DecodeLine(raw)));
-  }
-  return content;
+  result->content = Parse(data);
+  cache = result;
+  return result;
 }
 
 // Index of the first header of the section, or -1.
@@ -259,8 +312,8 @@ void Save(const std::string& fileName, const IniContent& content) {
 }
 
 // Loads the file for a change; a file that exists but cannot be read is not overwritten.
-IniContent LoadForChange(const std::string& fileName) {
-  IniContent content = Load(fileName);
+IniContent LoadForChange(const std::string& fileName, std::shared_ptr<const void>& cache) {
+  IniContent content = Load(fileName, cache)->content;
   if (content.state == FileState::Unreadable) RaiseWriteError(fileName);
   return content;
 }
@@ -268,7 +321,8 @@ IniContent LoadForChange(const std::string& fileName) {
 }  // namespace
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& ident, const std::string& def) const {
-  const IniContent content = Load(fileName_);
+  const auto file = Load(fileName_, cache_);
+  const IniContent& content = file->content;
   const int header = FindSection(content, section);
   if (header < 0) return def;
   const int key = FindKey(content, header, ident);
@@ -277,7 +331,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
-  IniContent content = LoadForChange(fileName_);
+  IniContent content = LoadForChange(fileName_, cache_);
   const std::string sectionName(Trim(section));
   const std::string keyName(Trim(ident));
   const int header = FindSection(content, sectionName);
@@ -309,7 +363,8 @@ void TIniFile::WriteInteger(const std::string& section, const std::string& ident
 }
 
 void TIniFile::ReadSections(TStringList* strings) const {
-  const IniContent content = Load(fileName_);
+  const auto file = Load(fileName_, cache_);
+  const IniContent& content = file->content;
   TStringList names;
   for (const IniLine& line : content.lines) {
     if (line.kind == LineKind::Section && names.IndexOf(line.name) < 0) names.Add(line.name);
@@ -318,7 +373,8 @@ void TIniFile::ReadSections(TStringList* strings) const {
 }
 
 void TIniFile::ReadSection(const std::string& section, TStringList* strings) const {
-  const IniContent content = Load(fileName_);
+  const auto file = Load(fileName_, cache_);
+  const IniContent& content = file->content;
   TStringList keys;
   const int header = FindSection(content, section);
   if (header >= 0) {
@@ -332,7 +388,7 @@ void TIniFile::ReadSection(const std::string& section, TStringList* strings) con
 }
 
 void TIniFile::EraseSection(const std::string& section) {
-  IniContent content = LoadForChange(fileName_);
+  IniContent content = LoadForChange(fileName_, cache_);
   bool changed = false;
   for (int header = FindSection(content, section); header >= 0; header = FindSection(content, section)) {
     const int end = SectionEnd(content, header);
@@ -343,7 +399,7 @@ void TIniFile::EraseSection(const std::string& section) {
 }
 
 void TIniFile::DeleteKey(const std::string& section, const std::string& ident) {
-  IniContent content = LoadForChange(fileName_);
+  IniContent content = LoadForChange(fileName_, cache_);
   const int header = FindSection(content, section);
   if (header < 0) return;
   bool changed = false;
@@ -355,11 +411,12 @@ void TIniFile::DeleteKey(const std::string& section, const std::string& ident) {
 }
 
 bool TIniFile::SectionExists(const std::string& section) const {
-  return FindSection(Load(fileName_), section) >= 0;
+  return FindSection(Load(fileName_, cache_)->content, section) >= 0;
 }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& ident) const {
-  const IniContent content = Load(fileName_);
+  const auto file = Load(fileName_, cache_);
+  const IniContent& content = file->content;
   const int header = FindSection(content, section);
   return header >= 0 && FindKey(content, header, ident) >= 0;
 }

@@ -2,13 +2,14 @@
 // written for the original platform expect.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "classlib/object.h"
 #include "classlib/strings.h"
 
-// Every call reads the file afresh and every change rewrites it at once (nothing is kept
-// in between, and constructing touches no file).
+// Every call sees the file as it is on disk and every change rewrites it at once
+// (constructing touches no file).
 //
 // Reading: section and key names are matched without regard to case and with surrounding
 // blanks ignored; values are trimmed and lose one pair of enclosing quotes (" or '); the
@@ -50,4 +51,6 @@ public:
 
 private:
   std::string fileName_;
+  // The last parse of the file, reused only while the file is unchanged on disk.
+  mutable std::shared_ptr<const void> cache_;
 };

@@ -301,3 +301,20 @@ TEST(IniFileTest, ASharedFileReachedByALinkStaysShared) {
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(ReadAll(real), "[Black]\nr=5\n");
 }
+
+TEST(IniFileTest, ChangesByOthersAreSeenAtOnce) {
+  ScratchFolder folder;
+  ASSERT_TRUE(folder.Valid());
+  const std::string name = folder.Path("SkeletonSetting.ini");
+  WriteAll(name, "[A]\nr=1\n");
+  TIniFile reader(name);
+  TIniFile writer(name);
+  EXPECT_EQ(reader.ReadInteger("A", "r", -1), 1);
+  WriteAll(name, "[A]\nr=2\n");  // same size, same file, rewritten in place
+  EXPECT_EQ(reader.ReadInteger("A", "r", -1), 2);
+  writer.WriteInteger("A", "r", 3);
+  EXPECT_EQ(reader.ReadInteger("A", "r", -1), 3);
+  ASSERT_EQ(::unlink(name.c_str()), 0);
+  EXPECT_EQ(reader.ReadInteger("A", "r", -1), -1);
+  EXPECT_TRUE(Sections(reader).empty());
+}
