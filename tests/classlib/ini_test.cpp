@@ -177,7 +177,7 @@ TEST(IniFileTest, NamedColourEditingFromNoFile) {
     std::string title;
     int r, g, b;
   };
-  const std::vector<Save> saves = {{"Black", 0, 0, 0}, {"Pink", 255, 128, 192}, {"BLACK", 10, 20, 30}, {"背景", 1, 2, 3}};
+  const std::vector<Save> saves = {{"Black", 0, 0, 0}, {"Pink", 255, 128, 192}, {"BLACK", 10, 20, 30}, {"背景", 1, 2, 3}, {"a]b", 4, 5, 6}};
   for (const Save& s : saves) {
     ini.WriteInteger(s.title, "r", s.r);
     ini.WriteInteger(s.title, "g", s.g);
@@ -186,11 +186,13 @@ TEST(IniFileTest, NamedColourEditingFromNoFile) {
   EXPECT_EQ(ReadAll(name),
             "[Black]\nr=10\ng=20\nb=30\n\n"
             "[Pink]\nr=255\ng=128\nb=192\n\n"
-            "[背景]\nr=1\ng=2\nb=3\n");
-  EXPECT_EQ(Sections(ini), (std::vector<std::string>{"Black", "Pink", "背景"}));
+            "[背景]\nr=1\ng=2\nb=3\n\n"
+            "[a]b]\nr=4\ng=5\nb=6\n");
+  EXPECT_EQ(Sections(ini), (std::vector<std::string>{"Black", "Pink", "背景", "a]b"}));
+  EXPECT_EQ(ini.ReadInteger("A]B", "g", -1), 5);
 
   ini.EraseSection("pink");
-  EXPECT_EQ(Sections(ini), (std::vector<std::string>{"Black", "背景"}));
+  EXPECT_EQ(Sections(ini), (std::vector<std::string>{"Black", "背景", "a]b"}));
   EXPECT_EQ(ini.ReadInteger("背景", "b", -1), 3);
 }
 
@@ -317,4 +319,20 @@ TEST(IniFileTest, ChangesByOthersAreSeenAtOnce) {
   ASSERT_EQ(::unlink(name.c_str()), 0);
   EXPECT_EQ(reader.ReadInteger("A", "r", -1), -1);
   EXPECT_TRUE(Sections(reader).empty());
+}
+
+TEST(IniFileTest, LongListsOfTitlesAreListedWhole) {
+  ScratchFolder folder;
+  ASSERT_TRUE(folder.Valid());
+  const std::string name = folder.Path("SkeletonSetting.ini");
+  std::string text;
+  std::vector<std::string> titles;
+  for (int i = 0; i < 3000; ++i) {
+    titles.push_back("透過色タイトル" + std::to_string(i));  // about 70 KB of names
+    text += "[" + titles.back() + "]\nr=" + std::to_string(i % 256) + "\n";
+  }
+  WriteAll(name, text);
+  const TIniFile ini(name);
+  EXPECT_EQ(Sections(ini), titles);
+  EXPECT_EQ(ini.ReadInteger(titles.back(), "r", -1), 2999 % 256);
 }
