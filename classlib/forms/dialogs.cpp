@@ -1,0 +1,124 @@
+#include "classlib/forms/dialogs.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+
+#include "classlib/filenames.h"
+#include "classlib/forms/widgets_p.h"
+
+namespace {
+
+// "caption|patterns|caption|patterns" as the desktop dialog's name filters. The patterns go
+// in the parentheses the dialog reads them from; it hides that part and shows the caption.
+QStringList NameFilters(const std::string& filter) {
+  QStringList parts = ToQ(filter).split(QChar('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString patterns = parts[i + 1];
+    patterns.replace(QChar(';'), QChar(' '));
+    filters << parts[i] + QStringLiteral(" (") + patterns + QStringLiteral(")");
+  }
+  return filters;
+}
+
+}  // namespace
+
+std::string ApplyDefaultExt(const std::string& fileName, const std::string& defaultExt) {
+  // A stored "*.png" means "png": appending the pattern itself would make an unusable name.
+  std::size_t start = 0;
+  while (start < defaultExt.size() && (defaultExt[start] == '*' || defaultExt[start] == '.')) ++start;
+  const std::string extension = defaultExt.substr(start);
+  if (extension.empty() || fileName.empty() || !ExtractFileExt(fileName).empty()) return fileName;
+  if (fileName.back() == PathDelim) return fileName;
+  return fileName + "." + extension;
+}
+
+bool TOpenDialog::Execute() {
+  TModalShown shown;
+  shown.Kind = Saving() ? TModalKind::SaveDialog : TModalKind::OpenDialog;
+  shown.Caption = Title;
+  shown.FileName = FileName;
+  shown.Filter = Filter;
+  shown.FilterIndex = FilterIndex;
+  shown.DefaultExt = DefaultExt;
+  shown.InitialDir = InitialDir;
+  shown.Cursor = Screen->Cursor();
+  TModalAnswer answer;
+  if (TAutomation::Take(std::move(shown), answer)) {
+    if (!answer.Confirm) return false;
+    if (answer.Text.empty()) {
+      TAutomation::Fail("a file dialog was answered without a file name");
+      return false;
+    }
+    FileName = ApplyDefaultExt(answer.Text, DefaultExt);
+    if (answer.FilterIndex > 0) FilterIndex = answer.FilterIndex;
+    return true;
+  }
+
+  QFileDialog dialog(DialogParent());
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  dialog.setAcceptMode(Saving() ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  if (Saving()) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setWindowTitle(ToQ(!Title.empty() ? Title : Saving() ? "名前を付けて保存" : "開く"));
+  const QStringList filters = NameFilters(Filter);
+  if (!filters.isEmpty()) {
+    dialog.setNameFilters(filters);
+    const int index = FilterIndex >= 1 && FilterIndex <= filters.size() ? FilterIndex - 1 : 0;
+    dialog.selectNameFilter(filters[index]);
+  }
+  const std::string folder = !InitialDir.empty() ? InitialDir : ExtractFilePath(FileName);
+  if (!folder.empty()) dialog.setDirectory(ToQ(folder));
+  if (!FileName.empty()) dialog.selectFile(ToQ(ExtractFileName(FileName)));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  FileName = ApplyDefaultExt(FromQ(dialog.selectedFiles().front()), DefaultExt);
+  const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
+  if (chosen >= 0) FilterIndex = static_cast<int>(chosen) + 1;
+  return true;
+}
+
+bool TColorDialog::Execute() {
+  TModalShown shown;
+  shown.Kind = TModalKind::ColorDialog;
+  shown.Color = Color;
+  shown.Flags = static_cast<int>(Options.Bits);
+  shown.Cursor = Screen->Cursor();
+  TModalAnswer answer;
+  if (TAutomation::Take(std::move(shown), answer)) {
+    if (!answer.Confirm) return false;
+    if (answer.HasColor) Color = static_cast<TColor>(ColorToRGB(answer.Color));
+    return true;
+  }
+  QColorDialog dialog(ToQColor(Color), DialogParent());
+  dialog.setOption(QColorDialog::DontUseNativeDialog);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  Color = FromQColor(dialog.selectedColor());
+  return true;
+}
+
+int MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgButtons buttons, int) {
+  static const char* const captions[] = {"警告", "エラー", "情報", "確認"};
+  static const BoxIcon icons[] = {BoxIcon::Warning, BoxIcon::Error, BoxIcon::Information, BoxIcon::Question,
+                                  BoxIcon::None};
+  std::vector<BoxButton> boxButtons;
+  if (buttons.Contains(mbYes)) boxButtons.push_back({mrYes, "はい(&Y)"});
+  if (buttons.Contains(mbNo)) boxButtons.push_back({mrNo, "いいえ(&N)"});
+  if (buttons.Contains(mbOK)) boxButtons.push_back({mrOk, "OK"});
+  if (buttons.Contains(mbCancel)) boxButtons.push_back({mrCancel, "キャンセル"});
+  if (boxButtons.empty()) boxButtons.push_back({mrOk, "OK"});
+  const int defaultId = buttons.Contains(mbOK) ? mrOk : buttons.Contains(mbYes) ? mrYes : boxButtons.front().Id;
+  const int escapeId = buttons.Contains(mbCancel) ? mrCancel
+                       : buttons.Contains(mbNo)   ? mrNo
+                       : buttons.Contains(mbOK)   ? mrOk
+                                                  : 0;
+  TModalShown shown;
+  shown.Kind = TModalKind::MessageDlg;
+  shown.Caption = type == mtCustom ? Application->Title() : captions[type];
+  shown.Text = message;
+  shown.Flags = static_cast<int>(buttons.Bits);
+  shown.DlgType = type;
+  return RunMessageBox(std::move(shown), icons[type], boxButtons, defaultId, escapeId);
+}
+
+void ShowMessage(const std::string& message) { MessageDlg(message, mtCustom, {mbOK}); }
