@@ -673,7 +673,8 @@ int GetDIBits(HDC dc, HBITMAP handle, UINT startScan, UINT scanLines, void* bits
   // Scan lines count from the bottom of a bottom-up target and from the top of a top-down one.
   const int firstSourceRow = dst.TopDown ? static_cast<int>(startScan)
                                          : src.Height - static_cast<int>(startScan) - lines;
-  Stretch(dst, 0, 0, dst.Width, lines, src, 0, firstSourceRow, dst.Width, lines);
+  const int columns = std::min(dst.Width, src.Width);
+  Stretch(dst, 0, 0, columns, lines, src, 0, firstSourceRow, columns, lines);
   return lines;
 }
 
