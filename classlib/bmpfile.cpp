@@ -190,21 +190,27 @@ std::vector<RGBQUAD> ReadColors(TStream* stream, const Layout& layout) {
   return colours;
 }
 
-// Every pixel of an indexed image must name an entry the file gave.
+// Every pixel of an indexed image must name an entry the file gave. Whole bytes go through
+// a table of the values that hold a missing index, so even the largest image checks quickly.
 void CheckIndices(const DibImage& image, std::uint64_t entries) {
   const unsigned bits = image.Header.biBitCount;
+  if (entries >= (std::uint64_t{1} << bits)) return;
+  const unsigned perByte = 8 / bits;
+  const unsigned valueMask = (1u << bits) - 1;
+  bool bad[256] = {};
+  for (unsigned byte = 0; byte < 256; ++byte)
+    for (unsigned i = 0; i < perByte; ++i)
+      bad[byte] = bad[byte] || ((byte >> (i * bits)) & valueMask) >= entries;
+
   const std::uint64_t width = static_cast<std::uint64_t>(image.Header.biWidth);
   const std::uint64_t stride = DibRowBytes(width, bits);
-  if (entries >= (std::uint64_t{1} << bits)) return;
-  for (std::size_t y = 0; y < static_cast<std::size_t>(image.Header.biHeight); ++y) {
-    const std::uint8_t* row = image.Bits.data() + y * stride;
-    for (std::uint64_t x = 0; x < width; ++x) {
-      unsigned index = 0;
-      if (bits == 8) index = row[x];
-      else if (bits == 4) index = (row[x / 2] >> (x % 2 ? 0 : 4)) & 0x0F;
-      else index = (row[x / 8] >> (7 - x % 8)) & 1;
-      if (index >= entries) Invalid();
-    }
+  const std::uint64_t wholeBytes = width / perByte;
+  const unsigned rest = static_cast<unsigned>(width % perByte);  // pixels of a last, partial byte
+  for (const std::uint8_t* row = image.Bits.data(); row < image.Bits.data() + image.Bits.size(); row += stride) {
+    for (std::uint64_t x = 0; x < wholeBytes; ++x)
+      if (bad[row[x]]) Invalid();
+    for (unsigned i = 0; i < rest; ++i)
+      if (((row[wholeBytes] >> (8 - bits * (i + 1))) & valueMask) >= entries) Invalid();
   }
 }
 
@@ -230,12 +236,26 @@ void ConvertRow(const std::uint8_t* src, std::uint8_t* dst, std::uint64_t width,
   }
 }
 
-void ReadRows(TStream* stream, const Layout& layout, DibImage& image, std::uint64_t available, bool convert) {
+// The bytes of pixel data to read, refused when the file does not hold them.
+std::uint64_t PixelDataBytes(const Layout& layout, std::uint64_t available) {
+  const std::uint64_t room = available - layout.PixelOffset;
+  if (layout.PixelBytes > room) Invalid();
+  if (layout.Compression != BI_RLE8 && layout.Compression != BI_RLE4) {
+    const std::uint64_t rows = DibRowBytes(static_cast<std::uint64_t>(layout.Width), layout.Bits) *
+                               static_cast<std::uint64_t>(layout.Height);
+    if (rows > room) Invalid();
+    return rows;
+  }
+  std::uint64_t size = layout.PixelBytes;
+  if (size == 0) size = layout.FileSize > layout.PixelOffset ? layout.FileSize - layout.PixelOffset : room;
+  if (size > MaxDibBytes) TooLarge();
+  return size;
+}
+
+void ReadRows(TStream* stream, const Layout& layout, DibImage& image, bool convert) {
   const std::uint64_t width = static_cast<std::uint64_t>(layout.Width);
   const std::uint64_t height = static_cast<std::uint64_t>(layout.Height);
   const std::uint64_t srcStride = DibRowBytes(width, layout.Bits);
-  const std::uint64_t dataRoom = available - layout.PixelOffset;
-  if (layout.PixelBytes > dataRoom || srcStride * height > dataRoom) Invalid();
 
   const unsigned dstBits = image.Header.biBitCount;
   const std::uint64_t dstStride = DibRowBytes(width, dstBits);
@@ -258,13 +278,7 @@ void ReadRows(TStream* stream, const Layout& layout, DibImage& image, std::uint6
   }
 }
 
-void ReadRle(TStream* stream, const Layout& layout, DibImage& image, std::uint64_t available) {
-  const std::uint64_t dataRoom = available - layout.PixelOffset;
-  std::uint64_t size = layout.PixelBytes;
-  if (size == 0)
-    size = layout.FileSize > layout.PixelOffset ? layout.FileSize - layout.PixelOffset : dataRoom;
-  if (size > dataRoom) Invalid();
-  if (size > MaxDibBytes) TooLarge();
+void ReadRle(TStream* stream, const Layout& layout, DibImage& image, std::uint64_t size) {
   std::vector<std::uint8_t> data(size);
   ReadExact(stream, data.data(), size);
   if (!ExpandRle(data.data(), data.size(), layout.Compression, image.Header.biWidth, image.Header.biHeight,
@@ -313,13 +327,15 @@ DibImage DecodeBmp(TStream* stream) {
                               static_cast<std::uint64_t>(layout.Height);
   if (bytes > MaxDibBytes) TooLarge();
 
+  const std::uint64_t dataBytes = PixelDataBytes(layout, available);
+
   stream->SetPosition(start + static_cast<std::int64_t>(layout.PixelOffset));
   image.Bits.assign(bytes, 0);
   header.biSizeImage = static_cast<DWORD>(bytes);
   if (layout.Compression == BI_RLE8 || layout.Compression == BI_RLE4)
-    ReadRle(stream, layout, image, available);
+    ReadRle(stream, layout, image, dataBytes);
   else
-    ReadRows(stream, layout, image, available, convert);
+    ReadRows(stream, layout, image, convert);
   if (IsIndexed(bits)) CheckIndices(image, layout.TableEntries);
   return image;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <vector>
@@ -95,7 +96,9 @@ TEST(BmpFile, EncodeThenDecodeIsTheIdentityForEveryDepthAndRowPadding) {
       EXPECT_EQ(3, back.Header.biHeight);
       EXPECT_EQ(image.Header.biBitCount, back.Header.biBitCount);
       image.Colors.resize(entries, RGBQUAD{0, 0, 0, 0});
-      EXPECT_EQ(0, std::memcmp(image.Colors.data(), back.Colors.data(), entries * 4));
+      if (entries) {
+        EXPECT_EQ(0, std::memcmp(image.Colors.data(), back.Colors.data(), entries * 4));
+      }
       EXPECT_EQ(image.Colors.size(), back.Colors.size());
       EXPECT_EQ(image.Bits, back.Bits);
     }
@@ -258,6 +261,28 @@ TEST(BmpFile, RefusesWhatTheHeaderCannotHonour) {
   }
 }
 
+TEST(BmpFile, PixelsMustNameAnEntryOfTheTableWhilePaddingIsFree) {
+  struct Case {
+    WORD Bits;
+    std::uint32_t Entries;
+    Bytes Row;  // one row of 3 pixels
+    bool Ok;
+  };
+  const Case cases[] = {
+      {1, 1, {0x1F, 0, 0, 0}, true},  {1, 1, {0x20, 0, 0, 0}, false}, {4, 3, {0x22, 0x2F, 0, 0}, true},
+      {4, 3, {0x22, 0x32, 0, 0}, false}, {4, 3, {0x23, 0x22, 0, 0}, false}, {8, 3, {2, 2, 3, 0}, false},
+      {8, 3, {2, 2, 2, 9}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Bits << " bits, " << int(c.Row[0]) << " " << int(c.Row[1]));
+    FileSpec spec;
+    spec.Height = 1, spec.Bits = c.Bits, spec.ClrUsed = c.Entries, spec.Pixels = c.Row;
+    spec.Table.resize(c.Entries * 4);
+    if (c.Ok) EXPECT_NO_THROW(Decode(Build(spec)));
+    else EXPECT_THROW(Decode(Build(spec)), EInvalidGraphic);
+  }
+}
+
 TEST(BmpFile, ReadsFromTheStreamPositionAndStopsAfterThePixels) {
   FileSpec spec;
   spec.Pixels[0] = 2;
@@ -288,6 +313,29 @@ TEST(BmpFile, WriterRefusesAnImageItCannotWriteAndWritesNothing) {
     TMemoryStream stream;
     EXPECT_THROW(EncodeBmp(&stream, image), EWriteError);
     EXPECT_EQ(0, stream.Size());
+  }
+}
+
+// Spoiled copies of good files: each either decodes or is refused, never read out of bounds.
+TEST(BmpFile, SpoiledFilesDecodeOrAreRefused) {
+  std::mt19937 random(11);
+  for (const auto& entry : std::filesystem::directory_iterator(CORPORA_DIR "/bmpsuite/g")) {
+    TMemoryStream original;
+    original.LoadFromFile(entry.path().string());
+    const auto* p = static_cast<const std::uint8_t*>(original.Memory());
+    for (int round = 0; round < 60; ++round) {
+      Bytes file(p, p + original.Size());
+      for (int n = random() % 4 + 1; n > 0; --n) {
+        const std::size_t at = random() % (round % 2 ? file.size() : 80);  // headers more often
+        file[at] = std::uint8_t(random() % 3 == 0 ? 0xFF : random());
+      }
+      if (round % 5 == 0) file.resize(random() % file.size());
+      try {
+        Decode(file);
+      } catch (const EInvalidGraphic&) {
+      } catch (const EOutOfResources&) {
+      }
+    }
   }
 }
 
