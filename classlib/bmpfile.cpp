@@ -80,7 +80,6 @@ struct Layout {
   bool HasMasks = false;
   bool Core = false;
   std::uint64_t TableEntries = 0;  // entries the file holds
-  std::uint64_t TableOffset = 0;   // from the start of the file
   std::uint64_t PixelOffset = 0;
   std::uint64_t PixelBytes = 0;  // compressed size for RLE, 0 when unknown
   std::uint64_t FileSize = 0;
@@ -159,7 +158,6 @@ Layout ReadLayout(TStream* stream, std::uint64_t available) {
   }
   if (layout.PixelOffset < tableStart || layout.PixelOffset > available) Invalid();
   const std::uint64_t room = layout.PixelOffset - tableStart;
-  layout.TableOffset = tableStart;
 
   if (layout.Core) {
     // The core form has no count: the table fills the room before the pixels, up to 2^bits.
