@@ -129,6 +129,7 @@ inline std::uint32_t PixelAt(TBitmap& b, int x, int y) {
     case 8: return row[x];
     case 15:
     case 16: return row[2 * x] | (std::uint32_t(row[2 * x + 1]) << 8);
+    case 32: return row[4 * x] | (std::uint32_t(row[4 * x + 1]) << 8) | (std::uint32_t(row[4 * x + 2]) << 16);
     default: return row[3 * x] | (std::uint32_t(row[3 * x + 1]) << 8) | (std::uint32_t(row[3 * x + 2]) << 16);
   }
 }
