@@ -10,6 +10,7 @@
 
 #include "classlib/graphics.h"
 #include "png/ZelPNGStream_Common.h"
+#include "png/ZelPNGStream_Read.h"
 
 class TZelPNG : public TGraphic {
 public:
@@ -58,10 +59,19 @@ public:
   std::array<std::uint32_t, 8> Chromaticities{};
   std::array<std::uint8_t, 4> GifControl{};
   bool ReadHighColor = false;
+  // Asked for the row key when a file says its rows went through a row hook; the key
+  // comes pre-set to RowHookKey.
+  TKeyRequestEvent OnKeyRequest;
+  RowHook OnWriteRow;
+  RowHook OnReadRow;
 
   // Results of the last load.
   bool HasAlpha() const { return hasAlpha_; }
   std::int32_t SourceBits() const { return sourceBits_; }
+
+  // Takes the image bitmap's transparency into the graphic after a load or an assignment,
+  // raising exactly one change notification.
+  void SyncAfterLoad(TBitmap* bitmap);
 
 protected:
   bool GetEmpty() const override;
@@ -71,7 +81,8 @@ protected:
   void ApplyTransparent(bool value) override;
 
 private:
-  void SyncAfterLoad(TBitmap* bitmap);
+  // Copies what a successful read hands back (Interlace only when asked).
+  void TakeResults(const TZelPNGReadStream& reader, bool withInterlace);
 
   bool TransparentSyncing = false;
   std::unique_ptr<TBitmap> OwnAlpha;
