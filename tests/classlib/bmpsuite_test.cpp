@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "classlib/errors.h"
+#include "classlib/graphics.h"
 
 namespace {
 
@@ -231,5 +232,28 @@ std::string CaseName(const testing::TestParamInfo<SuiteFile>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BmpSuite, testing::ValuesIn(kFiles), CaseName);
+
+std::vector<std::uint8_t> Snapshot(TBitmap& b) {
+  std::vector<std::uint8_t> out;
+  for (int y = 0; y < b.Height(); ++y) {
+    const auto* row = static_cast<const std::uint8_t*>(b.ScanLine(y));
+    out.insert(out.end(), row, row + b.RowBytes());
+  }
+  for (const RGBQUAD& c : b.ColorTable()) out.insert(out.end(), {c.rgbBlue, c.rgbGreen, c.rgbRed});
+  return out;
+}
+
+TEST(BmpSuiteBitmap, RefusedFileLeavesThePreviousPicture) {
+  TBitmap bitmap;
+  bitmap.LoadFromFile(kSuite + "g/pal8.bmp");
+  const std::vector<std::uint8_t> before = Snapshot(bitmap);
+  for (const SuiteFile& c : kFiles) {
+    if (c.Outcome != Expect::Refused) continue;
+    SCOPED_TRACE(c.File);
+    EXPECT_THROW(bitmap.LoadFromFile(kSuite + c.File), EInvalidGraphic);
+    EXPECT_EQ(pf8bit, bitmap.PixelFormat());
+    EXPECT_EQ(before, Snapshot(bitmap));
+  }
+}
 
 }  // namespace
