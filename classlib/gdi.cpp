@@ -115,9 +115,11 @@ struct State {
   }
 };
 
+// Never destroyed: bitmaps held in static storage may release their handles at exit, after
+// any static table would already be gone.
 State& St() {
-  static State state;
-  return state;
+  static State* state = new State;
+  return *state;
 }
 
 std::int64_t StrideOf(std::int64_t width, int bits) { return ((width * bits + 31) / 32) * 4; }

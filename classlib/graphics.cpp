@@ -18,9 +18,10 @@ constexpr const char* SUnknownClipboardFormat = "サポートされていない�
 
 // Which bitmap owns each palette handle it holds, so that a handle passed from one bitmap
 // to another is copied rather than owned twice.
+// Never destroyed, for bitmaps in static storage that let go of their palettes at exit.
 std::unordered_map<HPALETTE, const TBitmap*>& PaletteOwners() {
-  static std::unordered_map<HPALETTE, const TBitmap*> owners;
-  return owners;
+  static auto* owners = new std::unordered_map<HPALETTE, const TBitmap*>;
+  return *owners;
 }
 
 int BitsOf(TPixelFormat format) {

@@ -25,9 +25,10 @@ struct Registry {
   }
 };
 
+// Never destroyed, so that finalisation code running at exit can still unregister.
 Registry& Formats() {
-  static Registry registry;
-  return registry;
+  static Registry* registry = new Registry;
+  return *registry;
 }
 
 std::string NormalExtension(const std::string& extension) {
