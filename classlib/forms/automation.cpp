@@ -235,7 +235,16 @@ void UserDropFiles(TControl* control, const std::vector<std::string>& files) {
   QList<QUrl> urls;
   for (const std::string& file : files) urls << QUrl::fromLocalFile(ToQ(file));
   data.setUrls(urls);
-  QDropEvent drop(QPointF(widget->rect().center()), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  // As from the desktop: the drop reaches only a widget that took the drag's entry.
+  const QPoint at = widget->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(widget, &enter);
+  if (!enter.isAccepted()) {
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(widget, &leave);
+    return;
+  }
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(widget, &drop);
 }
 

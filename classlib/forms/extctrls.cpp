@@ -111,6 +111,7 @@ void TPanel::Relayout() {
   if (QWidget* client = ClientWidget()) {
     client->setGeometry(frame, frame, std::max(0, Width() - 2 * frame), std::max(0, Height() - 2 * frame));
   }
+  AlignControls();
   Invalidate();
 }
 

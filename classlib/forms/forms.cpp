@@ -433,6 +433,8 @@ void TForm::ApplyClientSize() {
   const int menuHeight = menu_ != nullptr && menu_->MenuBar() != nullptr ? menu_->MenuBar()->sizeHint().height() : 0;
   window->resize(clientWidth_, clientHeight_ + menuHeight);
   window->layout()->activate();
+  // A hidden window hears of its new size only when shown; the aligned controls follow now.
+  AlignControls();
 }
 
 void TForm::SetBorderStyle(TFormBorderStyle style) {

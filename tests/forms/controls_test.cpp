@@ -1,0 +1,513 @@
+// The controls as the programs' forms use them: events in the class library's order, lists
+// that follow their items, images that show and size to their pictures, dropped files.
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPixmap>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classlib/forms/extctrls.h"
+#include "classlib/forms/forms.h"
+#include "classlib/forms/menus.h"
+#include "classlib/forms/shell.h"
+#include "classlib/forms/stdctrls.h"
+#include "forms/fixture.h"
+#include "forms/swatch.h"
+
+namespace {
+
+// ---------------------------------------------------------------- the notebook
+
+struct TurnCase {
+  const char* name;
+  std::function<void(TTabbedNotebook*)> turn;
+};
+
+class NotebookTest : public FormsTest, public ::testing::WithParamInterface<TurnCase> {
+protected:
+  void SetUp() override {
+    FormsTest::SetUp();
+    form = std::make_unique<TForm>(nullptr);
+    notebook = new TTabbedNotebook(form.get());
+    notebook->SetBounds(8, 8, 400, 300);
+    for (const char* caption : {"バラチップ", "キャラチップ", "塗りつぶし"}) notebook->AddPage(caption);
+    notebook->OnChange = [this](TObject*, int newTab, bool& allow) {
+      log.push_back("change " + std::to_string(newTab) + " on " + std::to_string(notebook->PageIndex()));
+      if (refuse) allow = false;
+      if (fail) throw EConvertError("no");
+    };
+    notebook->OnClick = [this](TObject*) { log.push_back("click on " + std::to_string(notebook->PageIndex())); };
+  }
+  std::unique_ptr<TForm> form;
+  TTabbedNotebook* notebook = nullptr;
+  std::vector<std::string> log;
+  bool refuse = false;
+  bool fail = false;
+};
+
+TEST_P(NotebookTest, ReportsTheNewPageBeforeTurningAndClicksAfter) {
+  EXPECT_EQ(notebook->PageIndex(), 0);
+  GetParam().turn(notebook);
+  EXPECT_EQ(notebook->PageIndex(), 1);
+  EXPECT_EQ(notebook->ActivePage(), "キャラチップ");
+  EXPECT_EQ(log, (std::vector<std::string>{"change 1 on 0", "click on 1"}));
+}
+
+TEST_P(NotebookTest, ARefusedTurnKeepsThePage) {
+  refuse = true;
+  GetParam().turn(notebook);
+  EXPECT_EQ(notebook->PageIndex(), 0);
+  EXPECT_EQ(log, (std::vector<std::string>{"change 1 on 0"}));
+}
+
+TEST_P(NotebookTest, AFailingChangeShowsTheErrorAndKeepsThePage) {
+  fail = true;
+  TAutomation::Push(TModalAnswer::Ok());
+  GetParam().turn(notebook);
+  EXPECT_EQ(notebook->PageIndex(), 0);
+  EXPECT_EQ(TAutomation::TakeShown().at(0).Text, "no.");
+}
+
+INSTANTIATE_TEST_SUITE_P(Hands, NotebookTest,
+                         ::testing::Values(TurnCase{"Mouse", [](TTabbedNotebook* n) { UserSelectTab(n, 1); }},
+                                           TurnCase{"Keyboard", [](TTabbedNotebook* n) { UserTabKey(n, +1); }}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FormsTest, NotebookTurnedByCodeRaisesNothing) {
+  TForm form(nullptr);
+  auto* notebook = new TTabbedNotebook(&form);
+  notebook->AddPage("a");
+  notebook->AddPage("b");
+  int events = 0;
+  notebook->OnChange = [&](TObject*, int, bool&) { ++events; };
+  notebook->OnClick = [&](TObject*) { ++events; };
+  notebook->SetActivePage("b");
+  EXPECT_EQ(notebook->PageIndex(), 1);
+  notebook->SetPageIndex(0);
+  EXPECT_EQ(notebook->PageIndex(), 0);
+  EXPECT_EQ(events, 0);
+  // The pages hold their controls: a button on page 1 lies on page 1.
+  auto* button = new TButton(notebook->Page(1));
+  EXPECT_EQ(button->Parent(), notebook->Page(1));
+  EXPECT_EQ(GetParentForm(button), &form);
+}
+
+// ---------------------------------------------------------------- check and radio buttons
+
+TEST_F(FormsTest, RadioButtonsOfOneParentAreExclusive) {
+  TForm form(nullptr);
+  std::vector<TRadioButton*> radios;
+  std::vector<int> clicks(4, 0);
+  for (int i = 0; i < 3; ++i) radios.push_back(new TRadioButton(&form));
+  auto* group = new TGroupBox(&form);
+  radios.push_back(new TRadioButton(group));
+  for (int i = 0; i < 4; ++i) {
+    radios[i]->SetBounds(8, 8 + 24 * i, 150, 17);
+    radios[i]->OnClick = [&clicks, i](TObject*) { ++clicks[i]; };
+  }
+  radios[0]->SetChecked(true);
+  radios[3]->SetChecked(true);
+  auto checked = [&] {
+    std::vector<bool> state;
+    for (TRadioButton* radio : radios) state.push_back(radio->Checked());
+    return state;
+  };
+
+  UserClick(radios[1]);
+  EXPECT_EQ(checked(), (std::vector<bool>{false, true, false, true}));
+  UserClick(radios[1]);  // already checked: stays, reports nothing
+  EXPECT_EQ(checked(), (std::vector<bool>{false, true, false, true}));
+  radios[2]->SetChecked(true);
+  EXPECT_EQ(checked(), (std::vector<bool>{false, false, true, true}));
+  radios[2]->SetChecked(false);  // unchecking reports nothing
+  EXPECT_EQ(checked(), (std::vector<bool>{false, false, false, true}));
+  EXPECT_EQ(clicks, (std::vector<int>{1, 1, 1, 1}));
+}
+
+TEST_F(FormsTest, CheckBoxReportsEveryChangeOfState) {
+  TForm form(nullptr);
+  auto* box = new TCheckBox(&form);
+  box->SetBounds(8, 8, 100, 17);
+  box->SetCaption("色の置き換え");
+  auto* group = new TGroupBox(&form);
+  group->SetVisible(false);
+  box->OnClick = [&](TObject*) { group->SetVisible(box->Checked()); };
+  UserClick(box);
+  EXPECT_TRUE(box->Checked());
+  EXPECT_TRUE(group->Visible());
+  box->SetChecked(false);
+  EXPECT_FALSE(group->Visible());
+  box->SetChecked(false);
+  EXPECT_FALSE(group->Visible());
+}
+
+// ---------------------------------------------------------------- list and combo boxes
+
+std::vector<std::string> Rows(TListBox* list) {
+  auto* widget = static_cast<QListWidget*>(list->Widget());
+  std::vector<std::string> rows;
+  for (int i = 0; i < widget->count(); ++i) rows.push_back(widget->item(i)->text().toStdString());
+  return rows;
+}
+
+std::vector<std::string> ItemsOf(TStringList* items) {
+  std::vector<std::string> result;
+  for (int i = 0; i < items->Count(); ++i) result.push_back(items->Strings(i));
+  return result;
+}
+
+TEST_F(FormsTest, SortedListInsertsInPlaceAndSearchesWithoutCase) {
+  TForm form(nullptr);
+  auto* list = new TListBox(&form);
+  list->SetSorted(true);
+  for (const char* name : {"/d/b.bmp", "/d/A.PNG", "/d/c.png", "/d/B2.bmp"}) list->Items()->Add(name);
+  const std::vector<std::string> sorted{"/d/A.PNG", "/d/b.bmp", "/d/B2.bmp", "/d/c.png"};
+  EXPECT_EQ(ItemsOf(list->Items()), sorted);
+  EXPECT_EQ(Rows(list), sorted);
+  EXPECT_EQ(list->Items()->IndexOf("/D/a.png"), 0);
+  EXPECT_EQ(list->Items()->IndexOf("/d/a.gif"), -1);
+}
+
+TEST_F(FormsTest, ListIndexErrorsNameTheIndex) {
+  TForm form(nullptr);
+  auto* list = new TListBox(&form);
+  list->Items()->Add("Black");
+  for (int index : {-1, 1}) {
+    try {
+      list->Selected(index);
+      ADD_FAILURE() << "no error for " << index;
+    } catch (const EListError& e) {
+      EXPECT_EQ(e.Message, Format(SListIndexError, {index}));
+    }
+    EXPECT_THROW(list->Items()->Strings(index), EListError);
+  }
+  EXPECT_EQ(list->ItemIndex(), -1);
+}
+
+TEST_F(FormsTest, SelectedEntriesSurviveTheRemovalOfOthers) {
+  TForm form(nullptr);
+  auto* list = new TListBox(&form);
+  list->SetBounds(8, 8, 300, 137);
+  list->SetMultiSelect(true);
+  list->SetSorted(true);
+  for (const char* name : {"a", "b", "c", "d", "e"}) list->Items()->Add(name);
+  int clicks = 0;
+  list->OnClick = [&](TObject*) { ++clicks; };
+  UserClickItem(list, 1);
+  UserClickItem(list, 3, {ssCtrl});
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(list->ItemIndex(), 3);
+  EXPECT_EQ(list->SelCount(), 2);
+  // Removing the selected entries from the end must not lose the selection of the others.
+  for (int i = list->Items()->Count() - 1; i >= 0; --i) {
+    if (list->Selected(i)) list->Items()->Delete(i);
+  }
+  EXPECT_EQ(ItemsOf(list->Items()), (std::vector<std::string>{"a", "c", "e"}));
+  EXPECT_EQ(Rows(list), ItemsOf(list->Items()));
+  EXPECT_EQ(list->SelCount(), 0);
+}
+
+TEST_F(FormsTest, ComboBoxReportsOnlyTheUsersChoiceAndForgetsItOnReload) {
+  TForm form(nullptr);
+  auto* combo = new TComboBox(&form);
+  int changes = 0;
+  combo->OnChange = [&](TObject*) { ++changes; };
+  TStringList names;
+  for (const char* name : {"Black", "Pink", "Navy"}) names.Add(name);
+  combo->Items()->AddStrings(&names);
+  EXPECT_EQ(combo->ItemIndex(), -1);
+  UserChoose(combo, 1);
+  EXPECT_EQ(combo->ItemIndex(), 1);
+  EXPECT_EQ(changes, 1);
+  combo->SetItemIndex(2);
+  EXPECT_EQ(changes, 1);
+  combo->Items()->Clear();
+  combo->Items()->AddStrings(&names);
+  EXPECT_EQ(combo->ItemIndex(), -1);
+  EXPECT_EQ(changes, 1);
+}
+
+// ---------------------------------------------------------------- images
+
+TEST_F(FormsTest, ImageSizesItselfOnlyToANonEmptyPicture) {
+  TForm form(nullptr);
+  auto* image = new TImage(&form);
+  image->SetBounds(0, 0, 9, 9);
+  image->SetAutoSize(true);
+  TBitmap empty;
+  empty.SetPixelFormat(pf24bit);
+  image->Picture()->SetGraphic(&empty);
+  EXPECT_EQ(image->Width(), 9);
+  EXPECT_EQ(image->Height(), 9);
+  TBitmap sheet;
+  sheet.SetPixelFormat(pf24bit);
+  sheet.SetSize(48, 32);
+  image->Picture()->Assign(&sheet);
+  EXPECT_EQ(image->Width(), 48);
+  EXPECT_EQ(image->Height(), 32);
+  image->Picture()->SetGraphic(nullptr);
+  EXPECT_EQ(image->Width(), 48);
+}
+
+TEST_F(FormsTest, ImageCanvasIsABlankBitmapOrRefusesOtherGraphics) {
+  TForm form(nullptr);
+  auto* image = new TImage(&form);
+  image->SetBounds(0, 0, 9, 9);
+  TCanvas* canvas = image->Canvas();
+  ASSERT_NE(dynamic_cast<TBitmap*>(image->Picture()->Graphic()), nullptr);
+  EXPECT_EQ(image->Picture()->Width(), 9);
+  EXPECT_EQ(image->Picture()->Height(), 9);
+  EXPECT_EQ(canvas->Pixels(4, 4), clWhite);
+
+  TSwatch swatch;
+  swatch.W = 4;
+  swatch.H = 4;
+  image->Picture()->SetGraphic(&swatch);
+  try {
+    image->Canvas();
+    ADD_FAILURE() << "a non-bitmap graphic gave a canvas";
+  } catch (const EInvalidOperation& e) {
+    EXPECT_EQ(e.Message, "ビットマップを持っている時のみイメージの変更が可能です");
+  }
+}
+
+struct ShowCase {
+  const char* name;
+  std::function<void(TImage*)> fill;  // a 4×2 picture: left half red, right half blue
+};
+
+class ImageShowTest : public FormsTest, public ::testing::WithParamInterface<ShowCase> {};
+
+TEST_P(ImageShowTest, ShowsThePictureTopDownInItsColours) {
+  TForm form(nullptr);
+  auto* image = new TImage(&form);
+  image->SetBounds(0, 0, 6, 3);
+  GetParam().fill(image);
+  const QImage shown = image->Widget()->grab().toImage();
+  ASSERT_GE(shown.width(), 4);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const QColor want = x < 2 ? QColor(255, 0, 0) : QColor(0, 0, 255);
+      EXPECT_EQ(QColor(shown.pixel(x, y)), want) << x << "," << y;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ImageShowTest,
+    ::testing::Values(ShowCase{"Bits24",
+                               [](TImage* image) {
+                                 TBitmap bitmap;
+                                 bitmap.SetPixelFormat(pf24bit);
+                                 bitmap.SetSize(4, 2);
+                                 for (int y = 0; y < 2; ++y) {
+                                   auto* row = static_cast<std::uint8_t*>(bitmap.ScanLine(y));
+                                   for (int x = 0; x < 4; ++x) {
+                                     row[3 * x] = x < 2 ? 0 : 255;
+                                     row[3 * x + 2] = x < 2 ? 255 : 0;
+                                   }
+                                 }
+                                 image->Picture()->Assign(&bitmap);
+                               }},
+                      ShowCase{"Bits8",
+                               [](TImage* image) {
+                                 TBitmap bitmap;
+                                 bitmap.SetPixelFormat(pf8bit);
+                                 bitmap.SetSize(4, 2);
+                                 LOGPALETTE palette{0x300, 2, {}};
+                                 palette.palPalEntry[0] = {255, 0, 0, 0};
+                                 palette.palPalEntry[1] = {0, 0, 255, 0};
+                                 bitmap.SetPalette(CreatePalette(&palette));
+                                 for (int y = 0; y < 2; ++y) {
+                                   auto* row = static_cast<std::uint8_t*>(bitmap.ScanLine(y));
+                                   for (int x = 0; x < 4; ++x) row[x] = x < 2 ? 0 : 1;
+                                 }
+                                 image->Picture()->Assign(&bitmap);
+                               }},
+                      ShowCase{"OtherGraphic",
+                               [](TImage* image) {
+                                 TSwatch swatch;
+                                 swatch.W = 2;
+                                 swatch.H = 2;
+                                 swatch.Colour = clRed;
+                                 image->Picture()->SetGraphic(&swatch);
+                                 // Drawn on the canvas after the picture was set: the view follows.
+                                 TSwatch blue;
+                                 blue.W = 4;
+                                 blue.H = 2;
+                                 blue.Colour = clBlue;
+                                 image->Picture()->SetGraphic(&blue);
+                                 TBitmap* bitmap = image->Picture()->Bitmap();
+                                 bitmap->SetPixelFormat(pf24bit);
+                                 bitmap->SetSize(4, 2);
+                                 TCanvas* canvas = image->Canvas();
+                                 canvas->Brush()->Color = clRed;
+                                 canvas->FillRect(Rect(0, 0, 2, 2));
+                                 canvas->Brush()->Color = clBlue;
+                                 canvas->FillRect(Rect(2, 0, 4, 2));
+                               }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FormsTest, ImageReportsEachButtonAndClicksOnlyForTheLeft) {
+  TForm form(nullptr);
+  auto* image = new TImage(&form);
+  image->SetBounds(0, 0, 50, 50);
+  std::vector<std::string> log;
+  image->OnMouseDown = [&](TObject* sender, TMouseButton button, TShiftState shift, int x, int y) {
+    EXPECT_EQ(sender, image);
+    log.push_back("down " + std::to_string(button) + " " + std::to_string(x) + "," + std::to_string(y) +
+                  (shift.Contains(ssShift) ? " shift" : ""));
+  };
+  image->OnClick = [&](TObject*) { log.push_back("click"); };
+  UserMouse(image, mbRight, {}, 3, 4);
+  UserMouse(image, mbMiddle, {}, 5, 6);
+  UserMouse(image, mbLeft, {ssShift}, 23, 16);
+  EXPECT_EQ(log, (std::vector<std::string>{"down 1 3,4", "down 2 5,6", "down 0 23,16 shift", "click"}));
+}
+
+// ---------------------------------------------------------------- panels, labels, edits, menus
+
+TEST_F(FormsTest, PanelFrameInsetsItsChildrenAndAlignedPanelsFollowTheirParent) {
+  TForm form(nullptr);
+  form.SetClientWidth(300);
+  form.SetClientHeight(200);
+  auto* framed = new TPanel(&form);
+  framed->SetBorderStyle(bsSingle);
+  framed->SetBevelOuter(bvNone);
+  framed->SetBounds(5, 13, 484, 260);
+  auto* image = new TImage(framed);
+  image->SetBounds(0, 0, 480, 256);
+  EXPECT_EQ(framed->ClientWidth(), 480);
+  EXPECT_EQ(framed->ClientHeight(), 256);
+  EXPECT_EQ(image->Widget()->mapTo(framed->Widget(), QPoint(0, 0)), QPoint(2, 2));
+
+  auto* cover = new TPanel(&form);
+  cover->SetVisible(false);
+  cover->SetAlign(alClient);
+  EXPECT_EQ(cover->BoundsRect(), Rect(0, 0, 300, 200));
+  form.SetClientWidth(565);
+  form.SetClientHeight(342);
+  EXPECT_EQ(cover->BoundsRect(), Rect(0, 0, 565, 342));
+  int clicks = 0;
+  cover->OnClick = [&](TObject*) { ++clicks; };
+  cover->SetVisible(true);
+  UserClick(cover);
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(FormsTest, LabelBreaksLinesAtCarriageReturnsAndKeepsItsWidthWhenWrapping) {
+  TForm form(nullptr);
+  auto* label = new TLabel(&form);
+  label->SetBounds(520, 16, 161, 20);
+  label->SetWordWrap(true);
+  label->SetCaption("first\r\rsecond\r\nthird");
+  EXPECT_EQ(static_cast<QLabel*>(label->Widget())->text(), QString("first\n\nsecond\nthird"));
+  EXPECT_EQ(label->Width(), 161);
+  EXPECT_GT(label->Height(), 20);
+}
+
+TEST_F(FormsTest, LabeledEditKeepsItsLabelAboveAndFollowsTyping) {
+  TForm form(nullptr);
+  auto* edit = new TLabeledEdit(&form);
+  edit->EditLabel()->SetCaption("保存先(&P)：");
+  edit->SetBounds(352, 168, 177, 20);
+  EXPECT_EQ(edit->EditLabel()->Top() + edit->EditLabel()->Height() + 3, 168);
+  EXPECT_EQ(edit->EditLabel()->Left(), 352);
+  int changes = 0;
+  edit->OnChange = [&](TObject*) { ++changes; };
+  UserType(edit, "/home/出力");
+  EXPECT_EQ(edit->Text(), "/home/出力");
+  EXPECT_EQ(changes, 1);
+  edit->SetText("/tmp");
+  EXPECT_EQ(edit->Text(), "/tmp");
+  EXPECT_EQ(changes, 1);
+}
+
+TEST_F(FormsTest, MenuEntriesRunTheirHandlersInsideTheGuard) {
+  TForm form(nullptr);
+  auto* menu = new TMainMenu(&form);
+  auto* file = new TMenuItem(&form);
+  file->SetCaption("ファイル(&F)");
+  menu->Items()->Add(file);
+  auto* open = new TMenuItem(&form);
+  open->SetCaption("開く(&O)...");
+  auto* line = new TMenuItem(&form);
+  line->SetCaption("-");
+  auto* exit = new TMenuItem(&form);
+  exit->SetCaption("終了(&X)");
+  for (TMenuItem* item : {open, line, exit}) file->Add(item);
+  EXPECT_EQ(file->Count(), 3);
+  EXPECT_TRUE(line->IsLine());
+  int opens = 0;
+  open->OnClick = [&](TObject*) {
+    ++opens;
+    throw EInvalidGraphic(Format(SUnknownExtension, {"jpg"}));
+  };
+  TAutomation::Push(TModalAnswer::Ok());
+  UserChooseMenu(open);
+  EXPECT_EQ(opens, 1);
+  EXPECT_EQ(TAutomation::TakeShown().at(0).Text, "拡張子 .jpg の画像形式は処理できません.");
+  delete exit;
+  EXPECT_EQ(file->Count(), 2);
+}
+
+// ---------------------------------------------------------------- dropped files
+
+class DropForm : public TForm {
+public:
+  explicit DropForm(TComponent* owner) : TForm(owner) { list = new TListBox(this); }
+  void WMDropFiles(TWMDropFiles& message) override {
+    const UINT count = DragQueryFileA(message.Drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+      char buffer[16];
+      std::memset(buffer, 'x', sizeof buffer);
+      const UINT copied = DragQueryFileA(message.Drop, i, buffer, sizeof buffer);
+      EXPECT_EQ(copied, std::strlen(buffer));
+      Lengths.push_back(DragQueryFileA(message.Drop, i, nullptr, 0));
+      Names.push_back(buffer);
+    }
+    EXPECT_EQ(DragQueryFileA(message.Drop, count, nullptr, 0), 0u);
+    DragFinish(message.Drop);
+    EXPECT_EQ(DragQueryFileA(message.Drop, 0xFFFFFFFF, nullptr, 0), 0u);
+  }
+  TListBox* list;
+  std::vector<std::string> Names;
+  std::vector<UINT> Lengths;
+};
+
+TEST_F(FormsTest, DroppedNamesAreCutToTheBufferWithoutSplittingACharacter) {
+  DropForm form(nullptr);
+  UserDropFiles(form.list, {"/a/b.png"});
+  EXPECT_TRUE(form.Names.empty()) << "a control that does not accept files took a drop";
+
+  DragAcceptFiles(form.list->Handle(), 1);
+  // 15 bytes fit beside the terminator; "画" takes bytes 13 to 15 of the last name.
+  UserDropFiles(form.list, {"/a/b.png", "/abcdefghij.png", "/abcdefghijk.png", "/abcdefghijkl画.png"});
+  EXPECT_EQ(form.Names,
+            (std::vector<std::string>{"/a/b.png", "/abcdefghij.png", "/abcdefghijk.pn", "/abcdefghijkl"}));
+  EXPECT_EQ(form.Lengths, (std::vector<UINT>{8, 15, 16, 20}));
+
+  DragAcceptFiles(form.list->Handle(), 0);
+  form.Names.clear();
+  UserDropFiles(form.list, {"/a/b.png"});
+  EXPECT_TRUE(form.Names.empty());
+  EXPECT_EQ(DragQueryFileA(0, 0xFFFFFFFF, nullptr, 0), 0u);
+}
+
+TEST_F(FormsTest, StaleWindowHandlesNameNoControl) {
+  HWND handle = 0;
+  {
+    TForm form(nullptr);
+    auto* list = new TListBox(&form);
+    handle = list->Handle();
+    EXPECT_EQ(FindControl(handle), list);
+  }
+  EXPECT_EQ(FindControl(handle), nullptr);
+  DragAcceptFiles(handle, 1);  // must not touch the freed control
+}
+
+}  // namespace

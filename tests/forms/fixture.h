@@ -1,0 +1,31 @@
+// What every forms test shares: a clean automation queue, and a check that the test used
+// every answer it queued (an unused answer means a window the test expected never showed).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "classlib/forms/automation.h"
+
+class FormsTest : public ::testing::Test {
+protected:
+  void SetUp() override { TAutomation::Clear(); }
+  void TearDown() override {
+    EXPECT_EQ(TAutomation::Pending(), 0u) << "queued answers were never asked for";
+    TAutomation::Clear();
+  }
+};
+
+// Collects automation failures instead of failing the test, for tests about failures.
+class CollectFailures {
+public:
+  CollectFailures() {
+    TAutomation::SetFailureHandler([this](const std::string& message) { Messages.push_back(message); });
+  }
+  ~CollectFailures() {
+    TAutomation::SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
+  }
+  std::vector<std::string> Messages;
+};
