@@ -5,7 +5,10 @@
 #include <new>
 #include <utility>
 
-#if defined(__x86_64__)
+// Mapping pixels to entries has a vector form where the compiler can build it for AVX2; the
+// processor is asked at run time whether it may be used.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MEDIAN_CUT_VECTOR_ROWS 1
 #include <immintrin.h>
 #endif
 
@@ -230,8 +233,7 @@ void MapRowScalar(const BYTE* lookup, const BYTE* row, BYTE* out, int width) {
   MapRowPlain(lookup, row, out, 0, width);
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define MEDIAN_CUT_VECTOR_ROWS 1
+#ifdef MEDIAN_CUT_VECTOR_ROWS
 
 // Eight pixels a step. Two 16-byte loads at byte 0 and 12 hold them; the second reads four
 // bytes past the eighth pixel, so a step needs ten pixels of row left (30 bytes ≥ 28).
@@ -283,6 +285,8 @@ MapRowFn PickMapRow() {
 void CountPixels(TMedianCut& quantiser, TBitmap& source) {
   const int width = source.Width();
   const int height = source.Height();
+  // An empty bitmap has no rows to hand out.
+  if (width <= 0 || height <= 0) return;
   std::unique_ptr<std::uint64_t[]> tallies(new std::uint64_t[TMedianCut::BucketCount]());
   TMedianCutBucket* buckets = quantiser.Buckets.get();
   for (int y = 0; y < height; ++y)
@@ -295,6 +299,7 @@ void CountPixels(TMedianCut& quantiser, TBitmap& source) {
 void MapPixels(const TMedianCut& quantiser, TBitmap& source, TBitmap& result) {
   const int width = source.Width();
   const int height = source.Height();
+  if (width <= 0 || height <= 0) return;
   // A padded copy of the table, so that wide reads past its last entry stay inside.
   std::unique_ptr<BYTE[]> lookup(new BYTE[TMedianCut::BucketCount + 4]());
   std::memcpy(lookup.get(), quantiser.LookupTable, TMedianCut::BucketCount);
