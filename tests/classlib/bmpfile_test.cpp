@@ -20,7 +20,7 @@ void Put(Bytes& out, std::uint32_t v, int size) {
 }
 
 // A BMP file as a writer might lay it out, faults included.
-struct FileSpec {
+struct FileRecipe {
   std::uint32_t HeaderSize = 40;
   std::int32_t Width = 3, Height = 2;
   std::uint16_t Planes = 1, Bits = 8;
@@ -31,7 +31,7 @@ struct FileSpec {
   Bytes Pixels = {0, 1, 2, 0, 3, 2, 1, 0};  // bottom row first
 };
 
-Bytes Build(const FileSpec& s) {
+Bytes Build(const FileRecipe& s) {
   Bytes h;
   if (s.HeaderSize == 12) {
     Put(h, 12, 4), Put(h, s.Width, 2), Put(h, s.Height, 2), Put(h, s.Planes, 2), Put(h, s.Bits, 2);
@@ -106,25 +106,25 @@ TEST(BmpFile, EncodeThenDecodeIsTheIdentityForEveryDepthAndRowPadding) {
 }
 
 TEST(BmpFile, EveryHeaderFormGivesTheSamePicture) {
-  const std::vector<std::function<void(FileSpec&)>> forms = {
-      [](FileSpec&) {},
-      [](FileSpec& s) { s.HeaderSize = 52; },
-      [](FileSpec& s) { s.HeaderSize = 56; },
-      [](FileSpec& s) { s.HeaderSize = 108; },
-      [](FileSpec& s) { s.HeaderSize = 124; },
-      [](FileSpec& s) { s.OffsetDelta = 9; },  // a gap before the pixels
-      [](FileSpec& s) { s.Height = -2, s.Pixels = {3, 2, 1, 0, 0, 1, 2, 0}; },
-      [](FileSpec& s) { s.Compression = BI_RLE8, s.Pixels = {1, 0, 1, 1, 1, 2, 0, 0, 0, 3, 3, 2, 1, 0, 0, 1}; },
-      [](FileSpec& s) {  // core header: three-byte entries filling the room before the pixels
+  const std::vector<std::function<void(FileRecipe&)>> forms = {
+      [](FileRecipe&) {},
+      [](FileRecipe& s) { s.HeaderSize = 52; },
+      [](FileRecipe& s) { s.HeaderSize = 56; },
+      [](FileRecipe& s) { s.HeaderSize = 108; },
+      [](FileRecipe& s) { s.HeaderSize = 124; },
+      [](FileRecipe& s) { s.OffsetDelta = 9; },  // a gap before the pixels
+      [](FileRecipe& s) { s.Height = -2, s.Pixels = {3, 2, 1, 0, 0, 1, 2, 0}; },
+      [](FileRecipe& s) { s.Compression = BI_RLE8, s.Pixels = {1, 0, 1, 1, 1, 2, 0, 0, 0, 3, 3, 2, 1, 0, 0, 1}; },
+      [](FileRecipe& s) {  // core header: three-byte entries filling the room before the pixels
         s.HeaderSize = 12;
         s.Table = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
       },
   };
   for (std::size_t i = 0; i < forms.size(); ++i) {
     SCOPED_TRACE(i);
-    FileSpec spec;
-    forms[i](spec);
-    const DibImage image = Decode(Build(spec));
+    FileRecipe recipe;
+    forms[i](recipe);
+    const DibImage image = Decode(Build(recipe));
     EXPECT_EQ(3, image.Header.biWidth);
     EXPECT_EQ(2, image.Header.biHeight);
     EXPECT_EQ((Bytes{0, 1, 2, 0, 3, 2, 1, 0}), image.Bits);
@@ -156,10 +156,10 @@ TEST(BmpFile, BitFieldsKeepTheBitmapLayoutsAndScaleOthers) {
   for (const Case& c : cases) {
     for (std::uint32_t headerSize : {40u, 56u}) {
       SCOPED_TRACE(testing::Message() << std::hex << c.Masks[0] << " header " << std::dec << headerSize);
-      FileSpec spec{.HeaderSize = headerSize, .Width = 1, .Height = 1, .Bits = c.Bits,
+      FileRecipe recipe{.HeaderSize = headerSize, .Width = 1, .Height = 1, .Bits = c.Bits,
                     .Compression = BI_BITFIELDS, .ClrUsed = 0, .Masks = c.Masks, .Table = {}, .Pixels = {}};
-      Put(spec.Pixels, c.Pixel, 4);
-      const DibImage image = Decode(Build(spec));
+      Put(recipe.Pixels, c.Pixel, 4);
+      const DibImage image = Decode(Build(recipe));
       EXPECT_EQ(c.OutBits, image.Header.biBitCount);
       EXPECT_EQ(c.Is565, image.Is565);
       EXPECT_EQ(c.Out, Bytes(image.Bits.begin(), image.Bits.begin() + c.Out.size()));
@@ -207,53 +207,53 @@ TEST(BmpFile, RefusesWhatTheHeaderCannotHonour) {
   enum Kind { Bad, Huge };
   struct Case {
     const char* What;
-    std::function<void(FileSpec&)> Change;
+    std::function<void(FileRecipe&)> Change;
     Kind Expect = Bad;
     std::size_t Keep = SIZE_MAX;  // bytes of the file that remain
     char Signature = 'B';
   };
   auto bits16 = [&](std::vector<std::uint32_t> masks) {
-    return [=](FileSpec& s) {
+    return [=](FileRecipe& s) {
       s.Bits = 16, s.Compression = BI_BITFIELDS, s.ClrUsed = 0, s.Table = {}, s.Masks = masks;
       s.Pixels.assign(16, 0);
     };
   };
   const Case cases[] = {
-      {"header size 64", [](FileSpec& s) { s.HeaderSize = 64; }},
-      {"width 0", [](FileSpec& s) { s.Width = 0; }},
-      {"negative width", [](FileSpec& s) { s.Width = -3; }},
-      {"height 0", [](FileSpec& s) { s.Height = 0; }},
-      {"two planes", [](FileSpec& s) { s.Planes = 2; }},
-      {"2 bits", [](FileSpec& s) { s.Bits = 2; }},
-      {"0 bits", [](FileSpec& s) { s.Bits = 0; }},
-      {"16-bit core", [](FileSpec& s) { s.HeaderSize = 12, s.Bits = 16, s.Table = {}; }},
-      {"RLE8 on 4 bits", [](FileSpec& s) { s.Bits = 4, s.Compression = BI_RLE8; }},
-      {"RLE top-down", [](FileSpec& s) { s.Height = -2, s.Compression = BI_RLE8, s.Pixels = {0, 1}; }},
-      {"RLE cut", [](FileSpec& s) { s.Compression = BI_RLE8, s.Pixels = {3, 1, 0}; }},
-      {"bit fields on 8 bits", [](FileSpec& s) { s.Compression = BI_BITFIELDS, s.Masks = {1, 2, 4}; }},
-      {"embedded JPEG", [](FileSpec& s) { s.Compression = 4; }},
+      {"header size 64", [](FileRecipe& s) { s.HeaderSize = 64; }},
+      {"width 0", [](FileRecipe& s) { s.Width = 0; }},
+      {"negative width", [](FileRecipe& s) { s.Width = -3; }},
+      {"height 0", [](FileRecipe& s) { s.Height = 0; }},
+      {"two planes", [](FileRecipe& s) { s.Planes = 2; }},
+      {"2 bits", [](FileRecipe& s) { s.Bits = 2; }},
+      {"0 bits", [](FileRecipe& s) { s.Bits = 0; }},
+      {"16-bit core", [](FileRecipe& s) { s.HeaderSize = 12, s.Bits = 16, s.Table = {}; }},
+      {"RLE8 on 4 bits", [](FileRecipe& s) { s.Bits = 4, s.Compression = BI_RLE8; }},
+      {"RLE top-down", [](FileRecipe& s) { s.Height = -2, s.Compression = BI_RLE8, s.Pixels = {0, 1}; }},
+      {"RLE cut", [](FileRecipe& s) { s.Compression = BI_RLE8, s.Pixels = {3, 1, 0}; }},
+      {"bit fields on 8 bits", [](FileRecipe& s) { s.Compression = BI_BITFIELDS, s.Masks = {1, 2, 4}; }},
+      {"embedded JPEG", [](FileRecipe& s) { s.Compression = 4; }},
       {"zero mask", bits16({0x7C00, 0, 0x1F})},
       {"overlapping masks", bits16({0x7C00, 0x0FE0, 0x1F})},
       {"mask with a gap", bits16({0x7C00, 0x03E0, 0x15})},
       {"mask beyond 16 bits", bits16({0x1F0000, 0x03E0, 0x1F})},
-      {"257 colours", [](FileSpec& s) { s.ClrUsed = 257; }},
-      {"table beyond its room", [](FileSpec& s) { s.OffsetDelta = -1; }},
-      {"24-bit table beyond its room", [](FileSpec& s) { s.Bits = 24, s.ClrUsed = 5, s.Pixels.assign(24, 0); }},
-      {"pixels beyond the file", [](FileSpec& s) { s.OffsetDelta = 4, s.Pixels = {}, s.FileSizeDelta = -9; }, Bad, 72},
-      {"file size beyond the data", [](FileSpec& s) { s.FileSizeDelta = 1; }},
-      {"image size beyond the data", [](FileSpec& s) { s.SizeImage = 9; }},
-      {"index beyond the table", [](FileSpec& s) { s.Pixels[1] = 4; }},
-      {"rows one byte short", [](FileSpec& s) { s.Pixels.pop_back(); }},
-      {"cut inside the header", [](FileSpec& s) { s.FileSizeDelta = -60; }, Bad, 30},
-      {"not a bitmap", [](FileSpec&) {}, Bad, SIZE_MAX, 'X'},
-      {"over the pixel memory cap", [](FileSpec& s) { s.Width = s.Height = 0x7FFFFFFF, s.Bits = 24; }, Huge},
-      {"run-length codes over the cap", [](FileSpec& s) { s.Width = s.Height = 40000, s.Compression = BI_RLE8; }, Huge},
+      {"257 colours", [](FileRecipe& s) { s.ClrUsed = 257; }},
+      {"table beyond its room", [](FileRecipe& s) { s.OffsetDelta = -1; }},
+      {"24-bit table beyond its room", [](FileRecipe& s) { s.Bits = 24, s.ClrUsed = 5, s.Pixels.assign(24, 0); }},
+      {"pixels beyond the file", [](FileRecipe& s) { s.OffsetDelta = 4, s.Pixels = {}, s.FileSizeDelta = -9; }, Bad, 72},
+      {"file size beyond the data", [](FileRecipe& s) { s.FileSizeDelta = 1; }},
+      {"image size beyond the data", [](FileRecipe& s) { s.SizeImage = 9; }},
+      {"index beyond the table", [](FileRecipe& s) { s.Pixels[1] = 4; }},
+      {"rows one byte short", [](FileRecipe& s) { s.Pixels.pop_back(); }},
+      {"cut inside the header", [](FileRecipe& s) { s.FileSizeDelta = -60; }, Bad, 30},
+      {"not a bitmap", [](FileRecipe&) {}, Bad, SIZE_MAX, 'X'},
+      {"over the pixel memory cap", [](FileRecipe& s) { s.Width = s.Height = 0x7FFFFFFF, s.Bits = 24; }, Huge},
+      {"run-length codes over the cap", [](FileRecipe& s) { s.Width = s.Height = 40000, s.Compression = BI_RLE8; }, Huge},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
-    FileSpec spec;
-    c.Change(spec);
-    Bytes file = Build(spec);
+    FileRecipe recipe;
+    c.Change(recipe);
+    Bytes file = Build(recipe);
     file.resize(std::min(file.size(), c.Keep));
     file[0] = std::uint8_t(c.Signature);
     if (c.Expect == Huge) EXPECT_THROW(Decode(file), EOutOfResources);
@@ -275,18 +275,18 @@ TEST(BmpFile, PixelsMustNameAnEntryOfTheTableWhilePaddingIsFree) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.Bits << " bits, " << int(c.Row[0]) << " " << int(c.Row[1]));
-    FileSpec spec;
-    spec.Height = 1, spec.Bits = c.Bits, spec.ClrUsed = c.Entries, spec.Pixels = c.Row;
-    spec.Table.resize(c.Entries * 4);
-    if (c.Ok) EXPECT_NO_THROW(Decode(Build(spec)));
-    else EXPECT_THROW(Decode(Build(spec)), EInvalidGraphic);
+    FileRecipe recipe;
+    recipe.Height = 1, recipe.Bits = c.Bits, recipe.ClrUsed = c.Entries, recipe.Pixels = c.Row;
+    recipe.Table.resize(c.Entries * 4);
+    if (c.Ok) EXPECT_NO_THROW(Decode(Build(recipe)));
+    else EXPECT_THROW(Decode(Build(recipe)), EInvalidGraphic);
   }
 }
 
 TEST(BmpFile, ReadsFromTheStreamPositionAndStopsAfterThePixels) {
-  FileSpec spec;
-  spec.Pixels[0] = 2;
-  const Bytes first = Build(FileSpec{}), second = Build(spec);
+  FileRecipe recipe;
+  recipe.Pixels[0] = 2;
+  const Bytes first = Build(FileRecipe{}), second = Build(recipe);
   TMemoryStream stream;
   stream.WriteBuffer("abc", 3);
   stream.WriteBuffer(first.data(), std::int64_t(first.size()));
@@ -308,7 +308,7 @@ TEST(BmpFile, WriterRefusesAnImageItCannotWriteAndWritesNothing) {
   };
   for (std::size_t n = 0; n < faults.size(); ++n) {
     SCOPED_TRACE(n);
-    DibImage image = Decode(Build(FileSpec{}));
+    DibImage image = Decode(Build(FileRecipe{}));
     faults[n](image);
     TMemoryStream stream;
     EXPECT_THROW(EncodeBmp(&stream, image), EWriteError);
