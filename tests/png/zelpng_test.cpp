@@ -1,0 +1,723 @@
+// TZelPNG's own contracts: what passes between the graphic and the codec, assignment in
+// every direction, what a failed load or save leaves, change notifications, progress
+// lending, the external bitmaps and the picture loader's registration.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "classlib/clipboard.h"
+#include "classlib/graphics.h"
+#include "classlib/streams.h"
+#include "png/ZelPNG.h"
+#include "png/ZelPNGStream_Write.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string Suite = CORPORA_DIR "/pngsuite/";
+
+// A bitmap whose every byte depends on its position, so that any misplaced row shows.
+std::unique_ptr<TBitmap> MakeBitmap(TPixelFormat format, int width, int height, int seed = 0) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetPixelFormat(format);
+  bitmap->SetSize(width, height);
+  const int used = (width * (format == pf8bit ? 8 : 24) + 7) / 8;
+  for (int y = 0; y < height; ++y) {
+    auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
+    for (int x = 0; x < used; ++x) row[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + seed);
+  }
+  return bitmap;
+}
+
+std::vector<std::uint8_t> Pixels(TBitmap* bitmap) {
+  std::vector<std::uint8_t> bytes;
+  for (int y = 0; y < bitmap->Height(); ++y) {
+    const auto* row = static_cast<const std::uint8_t*>(bitmap->ScanLine(y));
+    bytes.insert(bytes.end(), row, row + bitmap->RowBytes());
+  }
+  return bytes;
+}
+
+std::vector<std::uint8_t> Bytes(TMemoryStream& stream) {
+  const auto* p = static_cast<const std::uint8_t*>(stream.Memory());
+  return std::vector<std::uint8_t>(p, p + stream.Size());
+}
+
+void Rewind(TMemoryStream& stream) { stream.SetPosition(0); }
+
+// The PNG of a fresh graphic holding bitmap, saved with the given settings.
+using Stream = std::unique_ptr<TMemoryStream>;
+
+Stream Encode(TBitmap* bitmap, const std::function<void(TZelPNG&)>& settings = {}) {
+  TZelPNG png;
+  png.Assign(bitmap);
+  if (settings) settings(png);
+  auto stream = std::make_unique<TMemoryStream>();
+  png.SaveToStream(stream.get());
+  Rewind(*stream);
+  return stream;
+}
+
+void LoadFile(TMemoryStream& stream, const std::string& name) {
+  stream.LoadFromFile(Suite + name);
+  Rewind(stream);
+}
+
+// IHDR's colour type and interlace bytes of a PNG in memory.
+int ColourType(TMemoryStream& stream) { return Bytes(stream).at(25); }
+int InterlaceByte(TMemoryStream& stream) { return Bytes(stream).at(28); }
+
+void AppendChunk(std::vector<std::uint8_t>& file, const char* type, const std::vector<std::uint8_t>& data) {
+  const std::uint32_t length = static_cast<std::uint32_t>(data.size());
+  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<std::uint8_t>(length >> shift));
+  const std::size_t start = file.size();
+  file.insert(file.end(), type, type + 4);
+  file.insert(file.end(), data.begin(), data.end());
+  const uLong crc = crc32(0, file.data() + start, static_cast<uInt>(data.size() + 4));
+  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<std::uint8_t>(crc >> shift));
+}
+
+// A PNG that has a header, a comment and an end, but no image data.
+Stream FileWithoutImageData() {
+  std::vector<std::uint8_t> file(PngSignature, PngSignature + 8);
+  AppendChunk(file, "IHDR", {0, 0, 0, 4, 0, 0, 0, 3, 8, 2, 0, 0, 0});
+  const char text[] = "Comment\0from the file";
+  AppendChunk(file, "tEXt", std::vector<std::uint8_t>(text, text + sizeof text - 1));
+  AppendChunk(file, "IEND", {});
+  auto stream = std::make_unique<TMemoryStream>();
+  stream->Write(file.data(), static_cast<std::int64_t>(file.size()));
+  return stream;
+}
+
+std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e.Message;
+  }
+  return "(nothing raised)";
+}
+
+// ------------------------------------------------------------------------------ settings
+
+TEST(ZelPNGSettings, NewGraphicHasTheDocumentedDefaultsAndTheTimeOfItsCreation) {
+  PngTimeRecord now{};
+  CaptureCurrentTime(now);
+  TZelPNG png;
+  EXPECT_TRUE(png.Empty());
+  EXPECT_EQ(png.IdatSize, 32768);
+  EXPECT_EQ(png.CompressionLevel, -1);
+  EXPECT_EQ(png.FilterMode, 1);
+  EXPECT_DOUBLE_EQ(png.Gamma, 0.45455);
+  EXPECT_EQ(png.BackgroundColor, -1);
+  EXPECT_EQ(png.TransparentColor, -1);
+  EXPECT_TRUE(png.SkipMacBinary);
+  EXPECT_TRUE(png.UseCurrentTime);
+  EXPECT_FALSE(png.HasAlpha());
+  EXPECT_EQ(png.ModifiedTime.Year, now.Year);
+  EXPECT_EQ(png.ModifiedTime.Day, now.Day);
+}
+
+TEST(ZelPNGSettings, EverySettingReachesTheFileAndComesBackFromALoad) {
+  auto bitmap = MakeBitmap(pf24bit, 9, 5);
+  Stream stream = Encode(bitmap.get(), [](TZelPNG& png) {
+    png.Comment = "line one";
+    png.BackgroundColor = 0x123456;
+    png.TransparentColor = 0x000102;
+    png.Gamma = 0.5;
+    png.SignificantBits = 0x060708;
+    png.PhysUnit = 1;
+    png.PhysX = 2835;
+    png.PhysY = 1417;
+    png.UseCurrentTime = false;
+    png.ModifiedTime = PngTimeRecord{2001, 2, 3, 4, 5, 6};
+    png.Chromaticities = {31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000};
+    png.GifControl = {1, 0, 0, 10};
+  });
+  TZelPNG loaded;
+  loaded.LoadFromStream(stream.get());
+  EXPECT_EQ(loaded.Comment, "line one\r\n");
+  EXPECT_EQ(loaded.BackgroundColor, 0x123456);
+  EXPECT_EQ(loaded.TransparentColor, 0x000102);
+  EXPECT_DOUBLE_EQ(loaded.Gamma, 0.5);
+  EXPECT_EQ(loaded.SignificantBits, 0x060708u);
+  EXPECT_EQ(loaded.PhysUnit, 1);
+  EXPECT_EQ(loaded.PhysX, 2835);
+  EXPECT_EQ(loaded.PhysY, 1417);
+  EXPECT_EQ(loaded.ModifiedTime.Year, 2001);
+  EXPECT_EQ(loaded.ModifiedTime.Second, 6);
+  EXPECT_EQ(loaded.Chromaticities[7], 6000u);
+  EXPECT_EQ(loaded.GifControl[3], 10);
+  EXPECT_EQ(loaded.SourceBits(), 24);
+  EXPECT_EQ(Pixels(loaded.CurrentImage()), Pixels(bitmap.get()));
+  // The reader makes the image transparent for the tRNS colour; the graphic follows it.
+  EXPECT_TRUE(loaded.CurrentImage()->Transparent());
+  EXPECT_TRUE(loaded.Transparent());
+}
+
+TEST(ZelPNGSettings, AbsentTimeChromaticitiesAndGifControlReadAsZeroButTheNextSaveStampsTheTime) {
+  TZelPNG png;
+  png.ModifiedTime = PngTimeRecord{1999, 1, 1, 1, 1, 1};
+  png.Chromaticities.fill(7);
+  png.GifControl.fill(7);
+  TMemoryStream file;
+  LoadFile(file, "basn2c08.png");
+  png.LoadFromStream(&file);
+  EXPECT_EQ(png.ModifiedTime.Year, 0);
+  EXPECT_EQ(png.Chromaticities, (std::array<std::uint32_t, 8>{}));
+  EXPECT_EQ(png.GifControl, (std::array<std::uint8_t, 4>{}));
+
+  TMemoryStream saved;
+  png.SaveToStream(&saved);
+  Rewind(saved);
+  TZelPNG again;
+  again.LoadFromStream(&saved);
+  EXPECT_GE(again.ModifiedTime.Year, 2020);
+}
+
+TEST(ZelPNGSettings, IdatSizeIsCheckedOnlyWhenSavingAndOnlyThroughSaveToStream) {
+  struct Row {
+    std::int32_t Size;
+    bool Accepted;
+  };
+  const Row rows[] = {{255, false}, {256, true}, {100000, true}, {100001, false}, {-1, false}};
+  auto bitmap = MakeBitmap(pf24bit, 4, 4);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Size);
+    TZelPNG png;
+    png.Assign(bitmap.get());
+    png.IdatSize = row.Size;
+    TMemoryStream stream;
+    const std::string message = MessageOf([&] { png.SaveToStream(&stream); });
+    if (row.Accepted) {
+      EXPECT_EQ(message, "(nothing raised)");
+    } else {
+      EXPECT_EQ(message, "Write PNG Param: Err IDAT Size(min:256  max:100000)");
+      EXPECT_EQ(stream.Size(), 0);
+    }
+    // Stored data use the writer's own defaults, so the size plays no part there.
+    TMemoryStream stored;
+    png.WriteStoredData(&stored);
+    EXPECT_GT(stored.Size(), 0);
+  }
+}
+
+TEST(ZelPNGSettings, RowHooksAndTheKeyRequestReachTheStreams) {
+  auto bitmap = MakeBitmap(pf24bit, 6, 5);
+  const auto scramble = [](TObject*, std::uint8_t* row, std::int32_t count, std::int32_t, const std::string& key) {
+    for (std::int32_t i = 0; i < count; ++i) row[i] ^= static_cast<std::uint8_t>(key.at(0));
+  };
+  Stream stream = Encode(bitmap.get(), [&](TZelPNG& png) {
+    png.RowHookKey = std::string(1, 'K');
+    png.OnWriteRow = scramble;
+  });
+
+  struct Row {
+    const char* Name;
+    bool AnswerKey;
+    bool Restored;
+  };
+  for (const Row row : {Row{"key given", true, true}, Row{"no key", false, false}}) {
+    SCOPED_TRACE(row.Name);
+    TZelPNG png;
+    png.RowHookKey = "preset";
+    std::string offered;
+    png.OnKeyRequest = [&](TObject*, std::string& key) {
+      offered = key;
+      if (row.AnswerKey) key = "K";
+    };
+    png.OnReadRow = scramble;
+    Rewind(*stream);
+    png.LoadFromStream(stream.get());
+    EXPECT_EQ(offered, "preset");
+    EXPECT_EQ(Pixels(png.CurrentImage()) == Pixels(bitmap.get()), row.Restored);
+  }
+}
+
+// ------------------------------------------------------------------------------ assignment
+
+TEST(ZelPNGAssign, FromAnotherGraphicCopiesImageAlphaAndSettingsButNotTheLoadResults) {
+  TZelPNG source;
+  TMemoryStream file;
+  LoadFile(file, "basn6a08.png");
+  source.LoadFromStream(&file);
+  ASSERT_TRUE(source.HasAlpha());
+  source.IdatSize = 5;  // copied without a check
+  source.CompressionLevel = 9;
+  source.FilterMode = 5;
+  source.Interlace = 1;
+  source.Comment = "c";
+  source.UseCurrentTime = false;
+  source.ModifiedTime = PngTimeRecord{2010, 1, 2, 3, 4, 5};
+  source.Chromaticities.fill(3);
+  source.RowHookKey = "not copied";
+  source.GifControl.fill(9);
+  source.SkipMacBinary = false;
+  source.ReadHighColor = true;
+
+  TZelPNG copy;
+  copy.Assign(&source);
+  EXPECT_EQ(Pixels(copy.CurrentImage()), Pixels(source.CurrentImage()));
+  EXPECT_EQ(Pixels(copy.CurrentAlpha()), Pixels(source.CurrentAlpha()));
+  EXPECT_EQ(copy.IdatSize, 5);
+  EXPECT_EQ(copy.CompressionLevel, 9);
+  EXPECT_EQ(copy.FilterMode, 5);
+  EXPECT_EQ(copy.Interlace, 1);
+  EXPECT_EQ(copy.Comment, "c");
+  EXPECT_FALSE(copy.UseCurrentTime);
+  EXPECT_EQ(copy.ModifiedTime.Year, 2010);
+  EXPECT_EQ(copy.Chromaticities, source.Chromaticities);
+  EXPECT_EQ(copy.RowHookKey, "");
+  EXPECT_EQ(copy.GifControl, (std::array<std::uint8_t, 4>{}));
+  EXPECT_TRUE(copy.SkipMacBinary);
+  EXPECT_FALSE(copy.ReadHighColor);
+  EXPECT_FALSE(copy.HasAlpha());
+  EXPECT_EQ(copy.SourceBits(), 0);
+
+  // Without HasAlpha the copy offers no alpha bitmap, so its file has no alpha channel.
+  copy.IdatSize = 32768;
+  TMemoryStream fromCopy, fromSource;
+  copy.SaveToStream(&fromCopy);
+  source.IdatSize = 32768;
+  source.SaveToStream(&fromSource);
+  EXPECT_EQ(ColourType(fromCopy), 2);
+  EXPECT_EQ(ColourType(fromSource), 6);
+}
+
+TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
+  ZelPNG_Initialize();
+  auto bitmap = MakeBitmap(pf24bit, 7, 3, 1);
+  auto other = MakeBitmap(pf8bit, 2, 2, 5);
+
+  // Bitmap into graphic: the picture arrives, every PNG setting of the target stays.
+  TZelPNG png;
+  TMemoryStream alphaFile;
+  LoadFile(alphaFile, "basn6a08.png");
+  png.LoadFromStream(&alphaFile);
+  png.Comment = "kept";
+  png.Assign(bitmap.get());
+  EXPECT_EQ(Pixels(png.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(png.Comment, "kept");
+  EXPECT_TRUE(png.HasAlpha());
+  EXPECT_FALSE(png.CurrentAlpha()->Empty());
+
+  // Graphic into bitmap: the image only.
+  TBitmap target;
+  target.Assign(&png);
+  EXPECT_EQ(Pixels(&target), Pixels(bitmap.get()));
+
+  // Graphic into picture: the picture holds a graphic of the same class and settings.
+  TPicture picture;
+  picture.Assign(&png);
+  auto* held = dynamic_cast<TZelPNG*>(picture.Graphic());
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(held->Comment, "kept");
+  EXPECT_EQ(Pixels(held->CurrentImage()), Pixels(bitmap.get()));
+
+  // Picture into graphic and into bitmap.
+  TZelPNG fromPicture;
+  fromPicture.Assign(&picture);
+  EXPECT_EQ(fromPicture.Comment, "kept");
+  EXPECT_EQ(Pixels(fromPicture.CurrentImage()), Pixels(bitmap.get()));
+  TBitmap bitmapFromPicture;
+  bitmapFromPicture.Assign(&picture);
+  EXPECT_EQ(Pixels(&bitmapFromPicture), Pixels(bitmap.get()));
+
+  // A picture holding a bitmap gives the graphic that bitmap.
+  TPicture bitmapPicture;
+  bitmapPicture.Assign(other.get());
+  fromPicture.Assign(&bitmapPicture);
+  EXPECT_EQ(Pixels(fromPicture.CurrentImage()), Pixels(other.get()));
+  EXPECT_EQ(fromPicture.CurrentImage()->PixelFormat(), pf8bit);
+}
+
+TEST(ZelPNGAssign, ExternalImageIsWhatLeavesAndIsLetGoByAnAssignment) {
+  auto external = MakeBitmap(pf24bit, 5, 5, 9);
+  auto bitmap = MakeBitmap(pf24bit, 3, 3);
+  TZelPNG png;
+  png.ExternalImage = external.get();
+  TBitmap target;
+  target.Assign(&png);
+  EXPECT_EQ(Pixels(&target), Pixels(external.get()));
+
+  // A graphic copy takes the reference; an assignment from a bitmap lets it go.
+  TZelPNG copy;
+  copy.Assign(&png);
+  EXPECT_EQ(copy.ExternalImage, external.get());
+  png.Assign(&png);
+  EXPECT_EQ(png.ExternalImage, external.get());
+  png.Assign(bitmap.get());
+  EXPECT_EQ(png.ExternalImage, nullptr);
+  EXPECT_EQ(Pixels(png.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(external->Width(), 5);
+}
+
+TEST(ZelPNGAssign, UnsupportedSourcesAndDestinationsRaiseAndChangeNothing) {
+  auto external = MakeBitmap(pf24bit, 2, 2);
+  TZelPNG png;
+  png.ExternalImage = external.get();
+  int changes = 0;
+  png.OnChange = [&](TObject*) { ++changes; };
+  TCanvas canvas;
+  TPicture empty;
+  struct Row {
+    const char* Name;
+    std::function<void()> Action;
+    std::string Message;
+  };
+  const Row rows[] = {
+      {"none", [&] { png.Assign(nullptr); }, "nil を TZelPNG に代入することはできません"},
+      {"canvas", [&] { png.Assign(&canvas); }, "TCanvas を TZelPNG に代入することはできません"},
+      {"empty picture", [&] { png.Assign(&empty); }, "nil を TZelPNG に代入することはできません"},
+      {"to a canvas", [&] { png.AssignTo(&canvas); }, "TZelPNG を TCanvas に代入することはできません"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    EXPECT_EQ(MessageOf(row.Action), row.Message);
+  }
+  EXPECT_EQ(png.ExternalImage, external.get());
+  EXPECT_EQ(changes, 0);
+}
+
+// ------------------------------------------------------------------------------ loads
+
+TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
+  struct Row {
+    const char* Name;
+    std::function<Stream()> Data;
+    std::string Message;
+    // Failures before the image data leave the previous picture in place.
+    bool KeepsPicture;
+  };
+  const Row rows[] = {
+      {"not a PNG",
+       [] {
+         auto s = std::make_unique<TMemoryStream>();
+         s->Write("GIF89a and more bytes", 21);
+         return s;
+       },
+       "PNG LoadStream: Not PNG Format", true},
+      {"no image data", FileWithoutImageData, "Read Image (PNG): Read Error", true},
+      {"cut inside the image data",
+       [] {
+         auto big = MakeBitmap(pf24bit, 64, 64);
+         Stream whole = Encode(big.get());
+         auto cut = std::make_unique<TMemoryStream>();
+         cut->Write(whole->Memory(), whole->Size() / 2);
+         return cut;
+       },
+       "Read Image (PNG): Read Error", false},
+  };
+  auto previous = MakeBitmap(pf24bit, 3, 2, 4);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    TZelPNG png;
+    TMemoryStream alphaFile;
+    LoadFile(alphaFile, "basn6a08.png");
+    png.LoadFromStream(&alphaFile);
+    png.Assign(previous.get());
+    png.Comment = "before";
+    png.Gamma = 2.0;
+    int changes = 0;
+    png.OnChange = [&](TObject*) { ++changes; };
+    Stream data = row.Data();
+    Rewind(*data);
+    EXPECT_EQ(MessageOf([&] { png.LoadFromStream(data.get()); }), row.Message);
+    EXPECT_EQ(png.Comment, "before");
+    EXPECT_DOUBLE_EQ(png.Gamma, 2.0);
+    EXPECT_TRUE(png.HasAlpha());
+    EXPECT_EQ(changes, 0);
+    if (row.KeepsPicture) {
+      EXPECT_EQ(Pixels(png.CurrentImage()), Pixels(previous.get()));
+      EXPECT_TRUE(png.CurrentAlpha()->Empty());
+    }
+  }
+}
+
+TEST(ZelPNGLoad, InterlaceComesBackFromAPlainLoadButNotFromStoredData) {
+  struct Row {
+    const char* File;
+    std::uint8_t Before;
+    std::uint8_t AfterLoad;
+  };
+  const Row rows[] = {{"basi0g08.png", 0, 1}, {"basn0g08.png", 1, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.File);
+    TMemoryStream file;
+    LoadFile(file, row.File);
+    TZelPNG loaded, stored;
+    loaded.Interlace = stored.Interlace = row.Before;
+    loaded.LoadFromStream(&file);
+    Rewind(file);
+    stored.ReadStoredData(&file);
+    EXPECT_EQ(loaded.Interlace, row.AfterLoad);
+    EXPECT_EQ(stored.Interlace, row.Before);
+    EXPECT_EQ(Pixels(stored.CurrentImage()), Pixels(loaded.CurrentImage()));
+  }
+}
+
+TEST(ZelPNGLoad, LoadsGoToTheExternalBitmapsAndStoredDataLetThemGo) {
+  auto externalImage = std::make_unique<TBitmap>();
+  auto externalAlpha = std::make_unique<TBitmap>();
+  {
+    TZelPNG png;
+    TMemoryStream file;
+    LoadFile(file, "basn6a08.png");
+    png.LoadFromStream(&file);  // fills the own alpha bitmap
+    png.ExternalImage = externalImage.get();
+    png.ExternalAlpha = externalAlpha.get();
+    Rewind(file);
+    png.LoadFromStream(&file);
+    EXPECT_EQ(externalImage->Width(), 32);
+    EXPECT_EQ(externalAlpha->PixelFormat(), pf8bit);
+    EXPECT_EQ(externalAlpha->Width(), 32);
+
+    // The own alpha bitmap was emptied even though the external one took the alpha.
+    png.ExternalAlpha = nullptr;
+    EXPECT_TRUE(png.CurrentAlpha()->Empty());
+
+    // Stored data always load into the own bitmaps; the external ones are dropped.
+    auto before = Pixels(externalImage.get());
+    png.ExternalAlpha = externalAlpha.get();
+    TMemoryStream other;
+    LoadFile(other, "basn0g08.png");
+    png.ReadStoredData(&other);
+    EXPECT_EQ(png.ExternalImage, nullptr);
+    EXPECT_EQ(png.ExternalAlpha, nullptr);
+    EXPECT_EQ(png.CurrentImage()->PixelFormat(), pf8bit);
+    EXPECT_EQ(Pixels(externalImage.get()), before);
+
+    // Stored data written from an empty own image are nothing, whatever is external.
+    TZelPNG fresh;
+    fresh.ExternalImage = externalImage.get();
+    TMemoryStream stored;
+    fresh.WriteStoredData(&stored);
+    EXPECT_EQ(stored.Size(), 0);
+  }
+  // The graphic never frees what it does not own.
+  EXPECT_EQ(externalImage->Height(), 32);
+  EXPECT_FALSE(externalAlpha->Empty());
+}
+
+TEST(ZelPNGLoad, StoredDataRoundTripWithTheWritersDefaults) {
+  auto bitmap = MakeBitmap(pf24bit, 11, 7);
+  TZelPNG png;
+  png.Assign(bitmap.get());
+  png.Interlace = 1;
+  png.Comment = "stored";
+  TMemoryStream stored;
+  png.WriteStoredData(&stored);
+  EXPECT_EQ(InterlaceByte(stored), 0);
+  Rewind(stored);
+  TZelPNG back;
+  back.ReadStoredData(&stored);
+  EXPECT_EQ(Pixels(back.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(back.Comment, "stored\r\n");
+}
+
+TEST(ZelPNGLoad, NewGraphicSavesNothingAndTheWriterRefusesItsEmptyImage) {
+  TZelPNG png;
+  TMemoryStream stream;
+  EXPECT_THROW(png.SaveToStream(&stream), EZelPNG);
+  EXPECT_EQ(stream.Size(), 0);
+  png.WriteStoredData(&stream);
+  EXPECT_EQ(stream.Size(), 0);
+}
+
+// ------------------------------------------------------------------------------ notifications
+
+TEST(ZelPNGNotify, EveryLoadOrAssignmentRaisesOneChangeAndTakesTheImagesTransparency) {
+  auto plain = MakeBitmap(pf24bit, 4, 4);
+  auto transparent = MakeBitmap(pf24bit, 4, 4);
+  transparent->SetTransparent(true);
+  TMemoryStream transparentFile;
+  LoadFile(transparentFile, "tbrn2c08.png");
+  TMemoryStream plainFile;
+  LoadFile(plainFile, "basn2c08.png");
+
+  struct Row {
+    const char* Name;
+    std::function<void(TZelPNG&)> Action;
+    int Changes;
+    bool Transparent;
+  };
+  const Row rows[] = {
+      {"load", [&](TZelPNG& p) { Rewind(plainFile); p.LoadFromStream(&plainFile); }, 1, false},
+      {"load with tRNS", [&](TZelPNG& p) { Rewind(transparentFile); p.LoadFromStream(&transparentFile); }, 1, true},
+      {"stored data (one more at the end)", [&](TZelPNG& p) { Rewind(plainFile); p.ReadStoredData(&plainFile); }, 2,
+       false},
+      {"bitmap", [&](TZelPNG& p) { p.Assign(plain.get()); }, 1, false},
+      {"transparent bitmap", [&](TZelPNG& p) { p.Assign(transparent.get()); }, 1, true},
+      {"graphic",
+       [&](TZelPNG& p) {
+         TZelPNG other;
+         other.Assign(transparent.get());
+         p.Assign(&other);
+       },
+       1, true},
+      {"clipboard",
+       [&](TZelPNG& p) {
+         WORD format = 0;
+         HANDLE data = 0;
+         HPALETTE palette = 0;
+         plain->SaveToClipboardFormat(format, data, palette);
+         p.LoadFromClipboardFormat(format, data, palette);
+         GlobalFree(data);
+       },
+       1, false},
+      {"width of an empty image", [&](TZelPNG& p) { p.SetWidth(20); }, 1, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    TZelPNG png;
+    int changes = 0;
+    png.OnChange = [&](TObject*) { ++changes; };
+    row.Action(png);
+    EXPECT_EQ(changes, row.Changes);
+    EXPECT_EQ(png.Transparent(), row.Transparent);
+    EXPECT_EQ(png.CurrentImage()->Transparent(), row.Transparent);
+  }
+}
+
+TEST(ZelPNGNotify, SizeChangesResizeOnlyBitmapsThatHoldAPicture) {
+  TZelPNG png;
+  png.SetWidth(10);
+  png.SetHeight(10);
+  EXPECT_EQ(png.Width(), 0);
+  EXPECT_EQ(png.Height(), 0);
+
+  auto bitmap = MakeBitmap(pf24bit, 4, 4);
+  png.Assign(bitmap.get());
+  png.SetWidth(6);
+  png.SetHeight(3);
+  EXPECT_EQ(png.Width(), 6);
+  EXPECT_EQ(png.Height(), 3);
+  EXPECT_TRUE(png.CurrentAlpha()->Empty());
+
+  TMemoryStream alphaFile;
+  LoadFile(alphaFile, "basn6a08.png");
+  png.LoadFromStream(&alphaFile);
+  png.SetWidth(8);
+  EXPECT_EQ(png.CurrentAlpha()->Width(), 8);
+  EXPECT_EQ(png.CurrentImage()->Width(), 8);
+}
+
+// ------------------------------------------------------------------------------ progress
+
+TEST(ZelPNGProgress, IsLentToTheImageAndAlwaysGivenBack) {
+  auto bitmap = MakeBitmap(pf24bit, 40, 40);
+  Stream file = Encode(bitmap.get());
+
+  struct Row {
+    const char* Name;
+    bool Save;
+    bool Raise;
+  };
+  const Row rows[] = {{"load", false, false}, {"load that raises", false, true},
+                      {"save", true, false},  {"save that raises", true, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    TZelPNG png;
+    png.Assign(bitmap.get());
+    TBitmap* image = png.CurrentImage();
+    int own = 0;
+    image->OnProgress = [&](TObject*, TProgressStage, std::uint8_t, bool, const TRect&, const std::string&) { ++own; };
+    std::vector<int> seen;
+    png.OnProgress = [&](TObject* sender, TProgressStage, std::uint8_t percent, bool, const TRect&,
+                         const std::string&) {
+      EXPECT_EQ(sender, image);
+      seen.push_back(percent);
+      if (row.Raise && percent > 50) throw EAbort("stop");
+    };
+    TMemoryStream out;
+    Rewind(*file);
+    const std::string message = MessageOf([&] { row.Save ? png.SaveToStream(&out) : png.LoadFromStream(file.get()); });
+    EXPECT_EQ(message, row.Raise ? "stop" : "(nothing raised)");
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), 0);
+    if (!row.Raise) {
+      EXPECT_EQ(seen.back(), 100);
+    }
+    EXPECT_EQ(own, 0);
+    ASSERT_TRUE(image->OnProgress);
+    image->OnProgress(image, psEnding, 100, false, TRect{}, "");
+    EXPECT_EQ(own, 1);
+  }
+}
+
+// ------------------------------------------------------------------------------ files and the loader
+
+class ZelPNGFiles : public ::testing::Test {
+protected:
+  void SetUp() override {
+    folder_ = fs::path(TEST_BUILD_DIR) / ("zelpng_files_" + std::to_string(::getpid()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+  std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {})); }
+  fs::path folder_;
+};
+
+TEST_F(ZelPNGFiles, ARefusedSaveLeavesNoFileAndNoOldFileDamaged) {
+  auto bitmap = MakeBitmap(pf24bit, 5, 5);
+  TZelPNG png;
+  png.Assign(bitmap.get());
+  png.IdatSize = 10;
+  EXPECT_THROW(png.SaveToFileName(Path("new.png")), EZelPNG);
+  EXPECT_EQ(Entries(), 0u);
+
+  { std::ofstream(Path("old.png"), std::ios::binary) << "old contents"; }
+  EXPECT_THROW(png.SaveToFile(Path("old.png")), EZelPNG);
+  std::ifstream old(Path("old.png"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old contents");
+  EXPECT_EQ(Entries(), 1u);
+
+  png.IdatSize = 256;
+  png.SaveToFile(Path("old.png"));
+  TZelPNG back;
+  back.LoadFromFile(Path("old.png"));
+  EXPECT_EQ(Pixels(back.CurrentImage()), Pixels(bitmap.get()));
+}
+
+TEST_F(ZelPNGFiles, ThePictureLoaderReadsAnyCaseOfTheExtensionThroughTheGraphic) {
+  ZelPNG_Initialize();
+  ZelPNG_Initialize();
+  auto bitmap = MakeBitmap(pf24bit, 13, 2);
+  TZelPNG png;
+  png.Assign(bitmap.get());
+  png.SaveToFile(Path("x.Png"));
+  TPicture picture;
+  picture.LoadFromFile(Path("x.Png"));
+  auto* loaded = dynamic_cast<TZelPNG*>(picture.Graphic());
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(Pixels(loaded->CurrentImage()), Pixels(bitmap.get()));
+}
+
+TEST(ZelPNGRegistration, EachHappensOncePerProcess) {
+  ZelPNG_Initialize();
+  EXPECT_EQ(FindPictureFormat("png"), ClassOf<TZelPNG>());
+  // Finalisation is tried in a child process so that the other tests keep the format.
+  EXPECT_EXIT(
+      {
+        ZelPNG_Finalize();
+        const bool gone = FindPictureFormat("PNG") == nullptr;
+        ZelPNG_Initialize();
+        ZelPNG_Finalize();
+        std::exit(gone && FindPictureFormat("png") == nullptr ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
