@@ -403,7 +403,10 @@ void TZelPNGReadStream::DecodeImage() {
   const std::int64_t width = Width;
   const std::int64_t height = Height;
   const bool alphaPossible = AlphaBitmap != nullptr && (HasAlpha || TransparentColor == PaletteAlphaMarker);
-  std::int64_t memory = RowBytes64(width, OutputBits) * height;
+  // One row beyond the cap already refuses the image; below it no product here can wrap.
+  const std::int64_t imageRow = RowBytes64(width, OutputBits);
+  if (imageRow > PngReadMemoryCap) Fail(SReadImageError);
+  std::int64_t memory = imageRow * height;
   if (alphaPossible) memory += RowBytes64(width, 8) * height;
   memory += 2 * (RowBytes64(width, Decoder.PixelBits) + 4) + RowBytes64(width, OutputBits) + 4 + RowBytes64(width, 8);
   if (memory > PngReadMemoryCap) Fail(SReadImageError);

@@ -37,6 +37,14 @@ bool Allowed(const std::string& result) {
 
 using Clock = std::chrono::steady_clock;
 
+// A second per read; the sanitizers make the large allocations of lying headers several
+// times slower, so their builds get more room.
+#ifdef __SANITIZE_ADDRESS__
+constexpr double TimeLimit = 4.0;
+#else
+constexpr double TimeLimit = 1.0;
+#endif
+
 // Loads bytes with a fresh reader; fails the test on a foreign error or a slow read.
 void ExpectContained(std::string_view bytes, const std::string& what) {
   Load load;
@@ -44,7 +52,7 @@ void ExpectContained(std::string_view bytes, const std::string& what) {
   const std::string result = load.Run(bytes);
   const auto elapsed = std::chrono::duration<double>(Clock::now() - start).count();
   EXPECT_TRUE(Allowed(result)) << what << ": " << result;
-  EXPECT_LT(elapsed, 1.0) << what;
+  EXPECT_LT(elapsed, TimeLimit) << what;
 }
 
 std::vector<std::string> SuiteFiles() {
@@ -93,7 +101,7 @@ TEST_P(CraftedFile, IsRefusedQuickly) {
   Load load;
   const auto start = Clock::now();
   const std::string result = load.Run(bytes);
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 1.0);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), TimeLimit);
   EXPECT_NE(result, "");
   EXPECT_TRUE(Allowed(result)) << result;
 }
