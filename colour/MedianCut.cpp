@@ -173,6 +173,9 @@ namespace {
 //   bits 46-62  the bucket number (in a contribution; a tally lets it overflow unused)
 // A tally is emptied into its record when its count reaches 512, before any field can overflow
 // (512 × 7 < 4096), so the records end up exactly as counting pixel by pixel leaves them.
+// The records' own 32-bit fields hold any bitmap the class library makes: its pixel memory is
+// capped at 1 GiB, fewer than 2^29 pixels of 24 bits, so a count stays below 2^31 and a blue
+// sum below 7 × 2^29 < 2^32.
 constexpr int kBucketShift = 46;
 constexpr std::uint64_t kOnePixel = std::uint64_t{1} << 36;
 constexpr std::uint64_t kTallyFull = std::uint64_t{512} << 36;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <random>
