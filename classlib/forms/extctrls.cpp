@@ -317,6 +317,12 @@ TTabbedNotebook::TTabbedNotebook(TWinControl* parent) : TWinControl(parent, new 
   SetBounds(Left(), Top(), 300, 250);
 }
 
+TTabbedNotebook::~TTabbedNotebook() {
+  // Freeing the pages turns the widget's page; nobody may hear of that any more.
+  turning_ = true;
+  if (QWidget* tabs = Widget()) QObject::disconnect(tabs, nullptr, nullptr, nullptr);
+}
+
 TTabPage* TTabbedNotebook::AddPage(const std::string& caption) {
   auto* tabs = static_cast<QTabWidget*>(Widget());
   auto* widget = new QWidget();

@@ -97,6 +97,7 @@ class TTabbedNotebook : public TWinControl {
 public:
   CLASSLIB_CLASS(TTabbedNotebook)
   explicit TTabbedNotebook(TWinControl* parent);
+  ~TTabbedNotebook() override;
 
   TTabPage* AddPage(const std::string& caption);
   int PageCount() const { return static_cast<int>(pages_.size()); }
