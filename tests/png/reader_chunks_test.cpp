@@ -308,6 +308,12 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_EQ(l.reader.PaletteCount, 0);
                     EXPECT_EQ(AllPixels(*l.image), (std::vector<std::uint32_t>{0, 1, 2, 3}));
                   }},
+        ChunkCase{"EmptyPalette",
+                  [] { return Signature() + PaletteHeader() + Chunk("PLTE", "ab") + PaletteData() + Iend(); },
+                  [](Load& l) {
+                    EXPECT_EQ(l.reader.PaletteCount, 0);
+                    EXPECT_EQ(AllPixels(*l.image), (std::vector<std::uint32_t>{0, 1, 2, 3}));
+                  }},
         ChunkCase{"CompressionAndFilterMethodOne",
                   [] { return Signature() + Ihdr(2, 2, 8, 3, 0, 1, 1) + FourColours() + PaletteData() + Iend(); },
                   [](Load& l) { EXPECT_EQ(AllPixels(*l.image), (std::vector<std::uint32_t>{0, 1, 2, 3})); }},

@@ -357,6 +357,31 @@ TEST(WriterFiles, SettingsComeBack) {
   EXPECT_EQ(AllPixels(*load.image), AllPixels(*source));
 }
 
+// An 8-bit bitmap with alpha written as palette indices in the grey channel comes back
+// with its own palette only when the reader accepts that form.
+TEST(WriterFiles, PaletteIndexInGrey) {
+  auto source = MakeBitmap(8, 6, 4, 11, false);
+  auto alpha = MakeBitmap(8, 6, 4, 12, true);
+  TMemoryStream file;
+  {
+    TZelPNGWriteStream writer;
+    writer.WritePaletteIndexInGrey = true;
+    writer.AlphaBitmap = alpha.get();
+    writer.WriteTo(source.get(), &file);
+  }
+  const std::string bytes(static_cast<const char*>(file.Memory()), std::size_t(file.Size()));
+  for (const bool accept : {false, true}) {
+    Load load;
+    load.reader.AcceptPaletteIndexInGrey = accept;
+    ASSERT_EQ(load.Run(bytes), "");
+    EXPECT_EQ(load.reader.PaletteIndexInGrey, accept);
+    EXPECT_TRUE(load.reader.Grayscale);
+    EXPECT_EQ(AllPixels(*load.image), AllPixels(*source));
+    EXPECT_EQ(AllPixels(*load.alpha), AllPixels(*alpha));
+    EXPECT_EQ(Colours(*load.image)[1], accept ? Colours(*source)[1] : 0x010101u);
+  }
+}
+
 // Rows changed by the writer's hook come back whole when the reader's hook undoes them.
 TEST(WriterFiles, HookedRowsComeBack) {
   for (const std::uint32_t interlace : {0u, 1u}) {
