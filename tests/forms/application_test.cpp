@@ -2,6 +2,7 @@
 // modal forms, all answered through the automation queue.
 #include <QCursor>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -355,6 +356,59 @@ TEST_F(FormsTest, ClosingTheMainFormEndsTheApplication) {
   EXPECT_TRUE(Application->Terminated());
   EXPECT_EQ(form->Closes, 2);
   delete form;
+}
+
+TEST_F(FormsTest, RunShowsTheMainFormAndReturnsWhenItCloses) {
+  TForm* form = nullptr;
+  Application->CreateForm(form);
+  bool shownInLoop = false;
+  QTimer::singleShot(0, [&] {
+    shownInLoop = form->Visible();
+    UserCloseWindow(form);
+  });
+  bool stuck = false;
+  QTimer::singleShot(5000, [&] {
+    stuck = true;
+    Application->Terminate();
+  });
+  Application->Run();
+  EXPECT_FALSE(stuck);
+  EXPECT_TRUE(shownInLoop);
+  EXPECT_FALSE(form->Visible());
+  delete form;
+}
+
+TEST_F(FormsTest, PaintingThatSetsAPictureDoesNotPaintForever) {
+  struct Painting : TForm {
+    explicit Painting(TComponent* owner) : TForm(owner) {
+      SetClientWidth(200);
+      SetClientHeight(100);
+      auto* panel = new TPanel(this);
+      panel->SetBounds(0, 0, 100, 60);
+      image = new TImage(panel);
+      image->SetAutoSize(true);
+      sheet.SetPixelFormat(pf24bit);
+      sheet.SetSize(64, 32);
+      // As the composers' OnPaint does: a fresh copy of the sheet, framed, every time.
+      OnPaint = [this](TObject*) {
+        ++Paints;
+        image->Picture()->Assign(&sheet);
+        image->Canvas()->Rectangle(0, 0, 16, 16);
+      };
+    }
+    TImage* image;
+    TBitmap sheet;
+    int Paints = 0;
+  };
+  Painting form(nullptr);
+  form.Show();
+  for (int i = 0; i < 20; ++i) Application->ProcessMessages();
+  const int settled = form.Paints;
+  EXPECT_GT(settled, 0);
+  for (int i = 0; i < 20; ++i) Application->ProcessMessages();
+  EXPECT_EQ(form.Paints, settled);
+  EXPECT_EQ(form.image->Width(), 64);
+  form.Hide();
 }
 
 // ---------------------------------------------------------------- common dialogs

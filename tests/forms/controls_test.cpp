@@ -1,6 +1,8 @@
 // The controls as the programs' forms use them: events in the class library's order, lists
 // that follow their items, images that show and size to their pictures, dropped files.
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPixmap>
@@ -367,6 +369,37 @@ TEST_F(FormsTest, ImageReportsEachButtonAndClicksOnlyForTheLeft) {
   UserMouse(image, mbMiddle, {}, 5, 6);
   UserMouse(image, mbLeft, {ssShift}, 23, 16);
   EXPECT_EQ(log, (std::vector<std::string>{"down 1 3,4", "down 2 5,6", "down 0 23,16 shift", "click"}));
+}
+
+TEST_F(FormsTest, ScrollBoxReachesItsLargestChildAndClicksOnItsFreeArea) {
+  TForm form(nullptr);
+  auto* box = new TScrollBox(&form);
+  box->SetBounds(8, 48, 292, 260);
+  auto* image = new TImage(box);
+  image->SetBounds(0, 0, 9, 9);
+  image->SetAutoSize(true);
+  std::vector<std::string> log;
+  box->OnClick = [&](TObject*) { log.push_back("box"); };
+  image->OnClick = [&](TObject*) { log.push_back("image"); };
+  TBitmap big;
+  big.SetPixelFormat(pf24bit);
+  big.SetSize(600, 400);
+  image->Picture()->Assign(&big);
+  EXPECT_GE(box->ClientWidget()->width(), 600);
+  EXPECT_GE(box->ClientWidget()->height(), 400);
+  UserClick(image);
+  big.SetSize(100, 50);
+  image->Picture()->Assign(&big);
+  EXPECT_EQ(box->ClientWidget()->width(), 288);
+  EXPECT_EQ(box->ClientWidget()->height(), 256);
+  // The user's click on the box's free area lands on the sheet that scrolls.
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(200, 200), QPointF(200, 200), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(box->ClientWidget(), &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(200, 200), QPointF(200, 200), Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(box->ClientWidget(), &release);
+  EXPECT_EQ(log, (std::vector<std::string>{"image", "box"}));
 }
 
 // ---------------------------------------------------------------- panels, labels, edits, menus
