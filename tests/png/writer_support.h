@@ -96,8 +96,8 @@ inline HPALETTE MakePalette(const std::vector<TColor>& colours) {
 
 // A deterministic byte pattern that is neither constant nor trivially compressible.
 inline std::uint8_t PatternByte(std::uint32_t seed, int x, int y, int k) {
-  std::uint32_t v = seed * 2654435761u ^ static_cast<std::uint32_t>(x * 73856093) ^
-                    static_cast<std::uint32_t>(y * 19349663) ^ static_cast<std::uint32_t>(k * 83492791);
+  std::uint32_t v = seed * 2654435761u ^ static_cast<std::uint32_t>(x) * 73856093u ^
+                    static_cast<std::uint32_t>(y) * 19349663u ^ static_cast<std::uint32_t>(k) * 83492791u;
   v ^= v >> 13;
   v *= 0x5bd1e995u;
   v ^= v >> 15;
