@@ -156,13 +156,13 @@ void TfrmMain::CreateSkeletonPage(TTabPage* page) {
   };
   edtSkeletonName = Place(new TLabeledEdit(page), "edtSkeletonName", 208, 224, 449, 20);
   edtSkeletonName->EditLabel()->SetCaption("透過色のタイトル(&T)：");
-  btnSkeletonAdd = Place(new TButton(page), "btnSkeletonAdd", 208, 250, 193, 33);
+  btnSkeletonAdd = Place(new TButton(page), "btnSkeletonAdd", 208, 248, 193, 33);
   btnSkeletonAdd->SetCaption("保存");
   btnSkeletonAdd->OnClick = [this](TObject* s) { btnSkeletonAddClick(s); };
-  btnSkeletonDelete = Place(new TButton(page), "btnSkeletonDelete", 408, 250, 81, 33);
+  btnSkeletonDelete = Place(new TButton(page), "btnSkeletonDelete", 408, 248, 81, 33);
   btnSkeletonDelete->SetCaption("削除");
   btnSkeletonDelete->OnClick = [this](TObject* s) { btnSkeletonDeleteClick(s); };
-  Warning = Place(new TLabel(page), "Warning", 208, 292);
+  Warning = Place(new TLabel(page), "Warning", 208, 286);
   Warning->SetCaption("注意：追加、変更、削除を行った時点で変更内容が保存されます。");
 }
 

@@ -1,0 +1,156 @@
+// Opening the chipset and the source pictures: which loader a name reaches, what the
+// sheet becomes, and what an open resets.
+#include "corvane/fixture.h"
+
+#include "classlib/errors.h"
+#include "classlib/forms/forms.h"
+
+namespace {
+
+TColor SheetPattern(int x, int y) { return RGB(x * 7 % 256, y * 5 % 256, (x + y) * 3 % 256); }
+// Few enough colours for a palette.
+TColor CellPattern(int x, int y) { return RGB(40 * (x / 16), 60 * (y / 16), 200); }
+int CellIndex(int x, int y) { return (y / 16) * 4 + x / 16; }
+std::vector<TColor> CellPalette() {
+  std::vector<TColor> palette;
+  for (int i = 0; i < 8; ++i) palette.push_back(CellPattern(16 * (i % 4), 16 * (i / 4)));
+  return palette;
+}
+
+bool SameAs(TBitmap* bitmap, int width, int height, const PixelFn& colour) {
+  if (bitmap->Width() != width || bitmap->Height() != height) return false;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (PixelOf(bitmap, x, y) != colour(x, y)) return false;
+  return true;
+}
+
+enum class Content { Png, Bmp };
+
+struct ExtensionCase {
+  const char* name;
+  Content content;
+  bool opens;
+};
+
+class ExtensionRule : public CorvaneTest, public testing::WithParamInterface<ExtensionCase> {};
+
+// Only ".png" and ".PNG" reach the codec; every other name goes to the bitmap loader,
+// which reads BMP content whatever the name says and refuses anything else.
+const ExtensionCase ExtensionCases[] = {
+    {"lower.png", Content::Png, true},   {"upper.PNG", Content::Png, true},
+    {"mixed.Png", Content::Png, false},  {"mixed_bmp.Png", Content::Bmp, true},
+    {"plain.bmp", Content::Bmp, true},   {"upper.BMP", Content::Bmp, true},
+    {"photo.jpg", Content::Png, false},  {"noext", Content::Bmp, true},
+};
+
+TEST_P(ExtensionRule, ChoosesTheLoaderByTheExactExtension) {
+  const ExtensionCase& c = GetParam();
+  const std::string path = Path(c.name);
+  if (c.content == Content::Png)
+    WriteRgbPng(path, 32, 32, SheetPattern);
+  else
+    MakeBitmap(32, 32, SheetPattern)->SaveToFileName(path);
+
+  if (!c.opens) ExpectErrorBox();
+  OpenSheet(path);
+  const std::vector<std::string> errors = TakeErrors();
+  if (c.opens) {
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(SheetBitmap->PixelFormat(), pf24bit);
+    EXPECT_TRUE(SameAs(SheetBitmap.get(), 32, 32, SheetPattern));
+  } else {
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], ErrorBoxText(SInvalidBitmap));
+    EXPECT_EQ(SheetBitmap->Width(), 0) << "a refused file leaves the empty sheet";
+  }
+
+  // The sources follow the same rule.
+  if (!c.opens) ExpectErrorBox();
+  OpenBaraChip(path);
+  EXPECT_EQ(TakeErrors().size(), c.opens ? 0u : 1u);
+  EXPECT_EQ(BaraChipBitmap->Width(), c.opens ? 32 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ExtensionRule, testing::ValuesIn(ExtensionCases),
+                         [](const auto& info) { return std::to_string(info.index); });
+
+TEST_F(CorvaneTest, EveryFormatBecomesATwentyFourBitSheetWithTheSameColours) {
+  MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("rgb.bmp"));
+  MakeIndexedBitmap(64, 32, CellPalette(), CellIndex)->SaveToFileName(Path("indexed.bmp"));
+  WritePalettePng(Path("indexed.png"), 64, 32, CellPalette(), CellIndex);
+  for (const char* name : {"rgb.bmp", "indexed.bmp", "indexed.png"}) {
+    SCOPED_TRACE(name);
+    OpenSheet(Path(name));
+    EXPECT_TRUE(TakeErrors().empty());
+    EXPECT_EQ(SheetBitmap->PixelFormat(), pf24bit);
+    EXPECT_TRUE(SameAs(SheetBitmap.get(), 64, 32, CellPattern));
+  }
+  // A source keeps the format loading gave it.
+  OpenCharaChip(Path("indexed.bmp"));
+  EXPECT_EQ(CharaChipBitmap->PixelFormat(), pf8bit);
+}
+
+TEST_F(CorvaneTest, OpeningTheSheetResetsTheSelectionAndFramesCellZeroAtOnce) {
+  MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("sheet.bmp"));
+  OpenSheet(Path("sheet.bmp"));
+  ClickSheet(40, 20);
+  EXPECT_EQ(SheetCol, 2);
+  EXPECT_EQ(SheetRow, 1);
+
+  OpenSheet(Path("sheet.bmp"));
+  EXPECT_EQ(SheetCol, 0);
+  EXPECT_EQ(SheetRow, 0);
+  // The frame band, two pixels wide inside cell 0,0, is inverted on the view only.
+  for (auto [x, y, framed] : {std::tuple{0, 0, true}, {1, 8, true}, {15, 8, true}, {8, 14, true}, {2, 2, false},
+                              {8, 8, false}, {16, 0, false}, {40, 20, false}}) {
+    const TColor expected = framed ? CellPattern(x, y) ^ 0xFFFFFF : CellPattern(x, y);
+    EXPECT_EQ(PixelOf(frmMain->imgSet, x, y), expected) << x << "," << y;
+    EXPECT_EQ(PixelOf(SheetBitmap.get(), x, y), CellPattern(x, y)) << "the sheet never carries the frame";
+  }
+}
+
+TEST_F(CorvaneTest, OpeningASourceResetsItsSelectionAndShowsItWithoutAFrame) {
+  MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("chips.bmp"));
+  struct Source {
+    TImage* view;
+    std::function<void()> open;
+    int& col;
+    int& row;
+  };
+  for (const Source& source : {Source{frmMain->imgBaraChip, [&] { OpenBaraChip(Path("chips.bmp")); }, BaraCol, BaraRow},
+                               Source{frmMain->imgCharaChip, [&] { OpenCharaChip(Path("chips.bmp")); }, CharaCol,
+                                      CharaRow}}) {
+    source.open();
+    UserMouse(source.view, mbLeft, {}, 30, 20);
+    EXPECT_EQ(source.col, 1);
+    EXPECT_EQ(source.row, 1);
+    source.open();
+    EXPECT_EQ(source.col, 0);
+    EXPECT_EQ(source.row, 0);
+    EXPECT_TRUE(SameAs(source.view->Picture()->Bitmap(), 64, 32, CellPattern));
+  }
+}
+
+TEST_F(CorvaneTest, CancellingTheOpenDialogChangesNothing) {
+  MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("sheet.bmp"));
+  OpenSheet(Path("sheet.bmp"));
+  ClickSheet(20, 20);
+  TAutomation::Push(TModalAnswer::Cancel());
+  UserChooseMenu(frmMain->mnuOpen);
+  EXPECT_EQ(SheetCol, 1);
+  EXPECT_TRUE(SameAs(SheetBitmap.get(), 64, 32, CellPattern));
+}
+
+TEST_F(CorvaneTest, AFileThatCannotBeOpenedShowsTheLoadErrorAndKeepsTheSheet) {
+  MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("sheet.bmp"));
+  OpenSheet(Path("sheet.bmp"));
+  for (const char* name : {"missing.bmp", "missing.png"}) {
+    ExpectErrorBox();
+    OpenSheet(Path(name));
+    EXPECT_EQ(TakeErrors().size(), 1u) << name;
+    EXPECT_TRUE(SameAs(SheetBitmap.get(), 64, 32, CellPattern));
+  }
+}
+
+}  // namespace
