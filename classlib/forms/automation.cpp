@@ -157,6 +157,11 @@ Qt::KeyboardModifiers ModifiersOf(TShiftState shift) {
 }
 
 void Press(QWidget* widget, QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
+  // The press lands on whatever lies uppermost at that point, as a real one does.
+  if (QWidget* child = widget->childAt(at)) {
+    at = child->mapFrom(widget, at);
+    widget = child;
+  }
   const QPointF local(at);
   const QPointF global(widget->mapToGlobal(at));
   QMouseEvent press(QEvent::MouseButtonPress, local, global, button, button, modifiers);

@@ -410,6 +410,8 @@ void TForm::SetClientHeight(int height) {
 
 void TForm::SetBounds(int left, int top, int width, int height) {
   if (QWidget* window = Widget()) window->move(left, top);
+  // Moving alone keeps the client size as it is.
+  if (width == Width() && height == Height()) return;
   const int menuHeight = menu_ != nullptr && menu_->MenuBar() != nullptr ? menu_->MenuBar()->sizeHint().height() : 0;
   clientWidth_ = std::max(0, width);
   clientHeight_ = std::max(0, height - menuHeight);
