@@ -1,0 +1,5 @@
+// Melsire's program body.
+#include "composer/ProgramBody.h"
+#include "melsire/Unit_Main.h"
+
+int main() { return RunComposer("Melsire", frmMain); }
