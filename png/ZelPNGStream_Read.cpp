@@ -331,12 +331,13 @@ void TZelPNGReadStream::ReadTextChunk() {
   const auto end = data.end();
   const auto zero = std::find(data.begin(), end, '\0');
   if (std::string_view(data.data(), static_cast<std::size_t>(zero - data.begin())) != "Comment") return;
-  if (zero == end) return;
-  const std::string_view text(&*zero + 1, static_cast<std::size_t>(end - zero - 1));
-  if (text.empty()) return;
-  if (!Comment.empty()) Comment += "\r\n";
-  Comment += text;
-  Comment += "\r\n";
+  const std::string_view text =
+      zero == end ? std::string_view() : std::string_view(&*zero + 1, static_cast<std::size_t>(end - zero - 1));
+  if (!text.empty()) {
+    if (!Comment.empty()) Comment += "\r\n";
+    Comment += text;
+    Comment += "\r\n";
+  }
   UpdateProgress(0);
 }
 
