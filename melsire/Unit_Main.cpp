@@ -1,10 +1,8 @@
 #include "melsire/Unit_Main.h"
 
 #include "composer/Cells.h"
-#include "composer/Credits.h"
 #include "composer/FormParts.h"
 #include "composer/Pictures.h"
-#include "composer/WindowParts.h"
 #include "melsire/MsgBox.h"
 
 TfrmMain* frmMain = nullptr;
@@ -53,23 +51,14 @@ TPoint TopLeft(const TRect& rect) { return Point(rect.Left, rect.Top); }
 
 }  // namespace
 
-TfrmMain::TfrmMain(TComponent* owner) : TForm(owner) {
+TfrmMain::TfrmMain(TComponent* owner) : TComposerForm(owner) {
   SetUpComposerWindow(this, "Melsire", 495, 646);
   CreateSheetControls();
   CreatePages();
-  BuildComposerMenu(this,
-                    {CONTROL_SLOT(MainMenu), CONTROL_SLOT(File1), CONTROL_SLOT(mnuOpen), CONTROL_SLOT(mnuSaveAs),
-                     CONTROL_SLOT(N2), CONTROL_SLOT(Exit1), CONTROL_SLOT(Help1), CONTROL_SLOT(mnuSearchforHelpOn),
-                     CONTROL_SLOT(N1), CONTROL_SLOT(mnuAbout)},
-                    {Handler(this, &TfrmMain::mnuOpenClick), Handler(this, &TfrmMain::mnuSaveAsClick),
-                     Handler(this, &TfrmMain::Exit1Click), Handler(this, &TfrmMain::mnuSearchforHelpOnClick),
-                     Handler(this, &TfrmMain::mnuAboutClick)});
+  CreateMenu(CONTROL_SLOT(File1), CONTROL_SLOT(N2), CONTROL_SLOT(Exit1), Handler(this, &TfrmMain::Exit1Click));
   // Melsire's colour dialog opens in its basic form.
-  BuildComposerDialogs(this, CONTROL_SLOT(cd), {}, CONTROL_SLOT(od), CONTROL_SLOT(sd));
-
-  OnCreate = Handler(this, &TfrmMain::FormCreate);
-  OnClose = [this](TObject* s, TCloseAction& action) { FormClose(s, action); };
-  OnPaint = Handler(this, &TfrmMain::FormPaint);
+  CreateDialogs({});
+  BindFormEvents();
 }
 
 void TfrmMain::CreateSheetControls() {
@@ -78,6 +67,7 @@ void TfrmMain::CreateSheetControls() {
   ScrollBox1 = Place(new TScrollBox(GroupBox1), "ScrollBox1", 8, 16, 292, 260);
   imgSet = NewPictureView(ScrollBox1, "imgSet", 288, 256, Handler(this, &TfrmMain::imgSetMouseDown));
 
+  // A fixed size: the credit text is cut where the label ends.
   lblCR = Place(new TLabel(this), "lblCR", 328, 16, 161, 121);
   lblCR->SetAutoSize(false);
   lblCR->SetWordWrap(true);
@@ -108,17 +98,10 @@ void TfrmMain::CreatePages() {
                      Handler(this, &TfrmMain::imgMapChipMouseDown), Handler(this, &TfrmMain::gbMapChipCChangeClick),
                      Handler(this, &TfrmMain::cmbMapchipChange), Handler(this, &TfrmMain::cmbMapchip2Change), ticker});
 
-  BuildFillPage(TN->AddPage("塗りつぶし"), CONTROL_SLOT(lstPaint), CONTROL_SLOT(Color_Paint),
-                Handler(this, &TfrmMain::lstPaintClick), ticker);
-
-  BuildColourEditorPage(TN->AddPage("透過色エディタ"),
-                        {CONTROL_SLOT(lstSkeleton), CONTROL_SLOT(Color_Skeleton), CONTROL_SLOT(ScrollBox4),
-                         CONTROL_SLOT(imgSkeleton), CONTROL_SLOT(edtSkeletonName), CONTROL_SLOT(btnSkeletonAdd),
-                         CONTROL_SLOT(btnSkeletonDelete), CONTROL_SLOT(Warning)},
-                        {177, 249, 256, "注意：保存、削除を行った時点で変更内容が保存されます。"},
-                        {Handler(this, &TfrmMain::lstSkeletonClick), ticker, Handler(this, &TfrmMain::ScrollBox4Click),
-                         Handler(this, &TfrmMain::imgSkeletonClick), Handler(this, &TfrmMain::imgSkeletonMouseDown),
-                         Handler(this, &TfrmMain::btnSkeletonAddClick), Handler(this, &TfrmMain::btnSkeletonDeleteClick)});
+  CreateFillPage(TN->AddPage("塗りつぶし"));
+  CreateColourEditorPage(TN->AddPage("透過色エディタ"), CONTROL_SLOT(ScrollBox4),
+                         {177, 249, 256, "注意：保存、削除を行った時点で変更内容が保存されます。"},
+                         Handler(this, &TfrmMain::ScrollBox4Click), Handler(this, &TfrmMain::imgSkeletonClick));
 
   TN->SetPageIndex(CharaChipPage);
   TN->OnChange = [this](TObject* s, int newTab, bool& allow) { TNChange(s, newTab, allow); };
@@ -129,18 +112,16 @@ TNamedColourLists TfrmMain::ColourLists() const {
   return TNamedColourLists{{cmbCharachip, cmbCharachip2, cmbMapchip, cmbMapchip2}, {lstPaint, lstSkeleton}};
 }
 
-// Window, open, save, help and about.
+// Window, exit and about.
 
-void TfrmMain::FormCreate(TObject*) {
-  SheetBitmap = NewWorkingBitmap();
+void TfrmMain::FormCreate(TObject* sender) {
+  TComposerForm::FormCreate(sender);
   CharaChipBitmap = NewWorkingBitmap();
   MapChipBitmap = NewWorkingBitmap();
-  SColorF5();
-  lblCR->SetCaption(ComposerCreditText);
 }
 
-void TfrmMain::FormClose(TObject*, TCloseAction&) {
-  SheetBitmap.reset();
+void TfrmMain::FormClose(TObject* sender, TCloseAction& action) {
+  TComposerForm::FormClose(sender, action);
   CharaChipBitmap.reset();
   MapChipBitmap.reset();
 }
@@ -154,15 +135,7 @@ void TfrmMain::FormPaint(TObject*) {
     ShowPlain(imgSet, SheetBitmap.get());
 }
 
-void TfrmMain::mnuOpenClick(TObject*) {
-  if (OpenWorkingSheet(od, SheetBitmap.get(), SheetCol, SheetRow)) FormPaint(this);
-}
-
-void TfrmMain::mnuSaveAsClick(TObject*) { SaveSheet(SheetBitmap.get(), sd); }
-
 void TfrmMain::Exit1Click(TObject*) { Close(); }
-
-void TfrmMain::mnuSearchforHelpOnClick(TObject*) { OpenHelpPage(this); }
 
 void TfrmMain::mnuAboutClick(TObject*) { ShowInfoBox(MelsireAboutText, "Melsire のﾊﾞｰｼﾞｮﾝ情報"); }
 
@@ -223,34 +196,10 @@ void TfrmMain::btnOpenMapChipClick(TObject*) { OpenSourcePicture(od, MapChipBitm
 
 // Named colours.
 
-void TfrmMain::SColorF5() { ReloadNamedColours(SkeletonNames, SkeletonColors, ColourLists()); }
-
-void TfrmMain::ColorTickerClick(TObject* sender) {
-  if (auto* panel = dynamic_cast<TPanel*>(sender)) EditPanelColour(cd, panel);
-}
-
-void TfrmMain::lstSkeletonClick(TObject*) {
-  LoadColourIntoEditor(lstSkeleton, Color_Skeleton, edtSkeletonName, SkeletonNames.get(), SkeletonColors);
-}
-
 // The scroll box and the picture in it both open a reference picture.
 void TfrmMain::ScrollBox4Click(TObject*) { OpenEyedropperPicture(od, imgSkeleton); }
 
 void TfrmMain::imgSkeletonClick(TObject*) { OpenEyedropperPicture(od, imgSkeleton); }
-
-void TfrmMain::imgSkeletonMouseDown(TObject*, TMouseButton button, TShiftState, int X, int Y) {
-  PickPixelColour(button, imgSkeleton, X, Y, Color_Skeleton);
-}
-
-void TfrmMain::btnSkeletonAddClick(TObject*) {
-  StoreEditedColour(Color_Skeleton, edtSkeletonName, SkeletonNames, SkeletonColors, ColourLists());
-}
-
-void TfrmMain::btnSkeletonDeleteClick(TObject*) {
-  EraseSelectedColour(lstSkeleton, SkeletonNames, SkeletonColors, ColourLists());
-}
-
-void TfrmMain::lstPaintClick(TObject*) { PickNamedColour(lstPaint->ItemIndex(), Color_Paint, SkeletonColors); }
 
 void TfrmMain::cmbCharachipChange(TObject*) {
   PickNamedColour(cmbCharachip->ItemIndex(), Color_CharaChip, SkeletonColors);

@@ -7,27 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "classlib/forms/dialogs.h"
-#include "classlib/forms/extctrls.h"
-#include "classlib/forms/forms.h"
-#include "classlib/forms/menus.h"
-#include "classlib/forms/stdctrls.h"
-#include "classlib/strings.h"
-#include "colour/Unit_DColor.h"
-#include "composer/NamedColours.h"
+#include "composer/ComposerForm.h"
 
 // The notebook's pages; the current one decides the sheet's grid.
 enum TMelsirePage { CharaChipPage = 0, MapChipPage = 1, PaintPage = 2, SkeletonPage = 3 };
 
-class TfrmMain : public TForm {
+// The sheet's view (imgSet), the credit label, the fill and editor pages, the menu's
+// shared entries and the dialogs come with TComposerForm.
+class TfrmMain : public TComposerForm {
 public:
   CLASSLIB_CLASS(TfrmMain)
   explicit TfrmMain(TComponent* owner);
 
   TGroupBox* GroupBox1;
   TScrollBox* ScrollBox1;
-  TImage* imgSet;
-  TLabel* lblCR;
   TTabbedNotebook* TN;
 
   // Page "キャラチップ".
@@ -56,44 +49,19 @@ public:
   TPanel* Color_MapChip2;
   TComboBox* cmbMapchip2;
 
-  // Page "塗りつぶし".
-  TPanel* Color_Paint;
-  TListBox* lstPaint;
-
-  // Page "透過色エディタ".
-  TListBox* lstSkeleton;
-  TPanel* Color_Skeleton;
+  // Page "透過色エディタ": the reference picture's box.
   TScrollBox* ScrollBox4;
-  TImage* imgSkeleton;
-  TLabeledEdit* edtSkeletonName;
-  TButton* btnSkeletonAdd;
-  TButton* btnSkeletonDelete;
-  TLabel* Warning;
 
-  TMainMenu* MainMenu;
   TMenuItem* File1;
-  TMenuItem* mnuOpen;
-  TMenuItem* mnuSaveAs;
   TMenuItem* N2;
   TMenuItem* Exit1;
-  TMenuItem* Help1;
-  TMenuItem* mnuSearchforHelpOn;
-  TMenuItem* N1;
-  TMenuItem* mnuAbout;
 
-  TOpenDialog* od;
-  TSaveDialog* sd;
-  TColorDialog* cd;
-
-  // Window, open, save, help and about.
-  void FormCreate(TObject* sender);
-  void FormClose(TObject* sender, TCloseAction& action);
-  void FormPaint(TObject* sender);
-  void mnuOpenClick(TObject* sender);
-  void mnuSaveAsClick(TObject* sender);
+  // Window, exit and about.
+  void FormCreate(TObject* sender) override;
+  void FormClose(TObject* sender, TCloseAction& action) override;
+  void FormPaint(TObject* sender) override;
   void Exit1Click(TObject* sender);
-  void mnuSearchforHelpOnClick(TObject* sender);
-  void mnuAboutClick(TObject* sender);
+  void mnuAboutClick(TObject* sender) override;
 
   // The sheet's grid, the sources, transfers and fill.
   void imgSetMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int X, int Y);
@@ -108,25 +76,20 @@ public:
   void btnOpenCharaChipClick(TObject* sender);
   void btnOpenMapChipClick(TObject* sender);
 
-  // Named colours.
-  void SColorF5();
-  void ColorTickerClick(TObject* sender);
-  void lstSkeletonClick(TObject* sender);
+  // Named colours: the reference picture and the pickers of the replacement groups.
   void ScrollBox4Click(TObject* sender);
   void imgSkeletonClick(TObject* sender);
-  void imgSkeletonMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int X, int Y);
-  void btnSkeletonAddClick(TObject* sender);
-  void btnSkeletonDeleteClick(TObject* sender);
-  void lstPaintClick(TObject* sender);
   void cmbCharachipChange(TObject* sender);
   void cmbCharachip2Change(TObject* sender);
   void cmbMapchipChange(TObject* sender);
   void cmbMapchip2Change(TObject* sender);
 
+protected:
+  TNamedColourLists ColourLists() const override;
+
 private:
   void CreateSheetControls();
   void CreatePages();
-  TNamedColourLists ColourLists() const;
 };
 
 extern TfrmMain* frmMain;
@@ -134,15 +97,11 @@ extern TfrmMain* frmMain;
 // The about box's text: four lines, the program's name and version between two credits.
 extern const char* const MelsireAboutText;
 
-// The document.
-extern std::unique_ptr<TBitmap> SheetBitmap;
-extern int SheetCol;
-extern int SheetRow;
+// The document; the sheet, its selection and the named colours are declared with
+// TComposerForm.
 extern std::unique_ptr<TBitmap> CharaChipBitmap;
 extern int CharaCol;
 extern int CharaRow;
 extern std::unique_ptr<TBitmap> MapChipBitmap;
 extern int MapCol;
 extern int MapRow;
-extern std::unique_ptr<TStringList> SkeletonNames;
-extern std::vector<TColor> SkeletonColors;
