@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -22,6 +23,7 @@ namespace {
 struct ErrorTextCase {
   const char* message;
   const char* shown;
+  friend void PrintTo(const ErrorTextCase& c, std::ostream* out) { *out << c.message; }
 };
 
 class ErrorBoxTextTest : public ::testing::TestWithParam<ErrorTextCase> {};
@@ -87,6 +89,7 @@ struct GuardCase {
   std::function<void()> raise;
   bool boxShown;
   const char* text;
+  friend void PrintTo(const GuardCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class GuardTest : public FormsTest, public ::testing::WithParamInterface<GuardCase> {};
@@ -156,6 +159,9 @@ struct BoxCase {
   int flags;
   TModalAnswer answer;
   int result;
+  friend void PrintTo(const BoxCase& c, std::ostream* out) {
+    *out << "flags " << c.flags << (c.answer.Confirm ? " confirmed " : " cancelled ") << c.answer.Result;
+  }
 };
 
 class MessageBoxTest : public FormsTest, public ::testing::WithParamInterface<BoxCase> {};
@@ -187,6 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct DlgCase {
   TMsgDlgType type;
   const char* caption;
+  friend void PrintTo(const DlgCase& c, std::ostream* out) { *out << c.caption; }
 };
 
 class MessageDlgTest : public FormsTest, public ::testing::WithParamInterface<DlgCase> {};
@@ -270,6 +277,7 @@ struct ModalCase {
   std::function<void(SampleDialog*)> drive;
   int result;
   int okClicks;
+  friend void PrintTo(const ModalCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ModalTest : public FormsTest, public ::testing::WithParamInterface<ModalCase> {};
@@ -436,6 +444,7 @@ struct ExtCase {
   const char* defaultExt;
   const char* typed;
   const char* result;
+  friend void PrintTo(const ExtCase& c, std::ostream* out) { *out << c.defaultExt << " + " << c.typed; }
 };
 
 class DefaultExtTest : public FormsTest, public ::testing::WithParamInterface<ExtCase> {};

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ namespace {
 struct TurnCase {
   const char* name;
   std::function<void(TTabbedNotebook*)> turn;
+  friend void PrintTo(const TurnCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class NotebookTest : public FormsTest, public ::testing::WithParamInterface<TurnCase> {
@@ -284,6 +286,7 @@ TEST_F(FormsTest, ImageCanvasIsABlankBitmapOrRefusesOtherGraphics) {
 struct ShowCase {
   const char* name;
   std::function<void(TImage*)> fill;  // a 4×2 picture: left half red, right half blue
+  friend void PrintTo(const ShowCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ImageShowTest : public FormsTest, public ::testing::WithParamInterface<ShowCase> {};
