@@ -311,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{"Palette1Adam7", 1, false, 1, 1, false},
                       RoundTripCase{"Palette4Adam7", 4, false, 1, 2, false},
                       RoundTripCase{"Palette8Adam7", 8, false, 1, 3, false},
-                      RoundTripCase{"Grey8", 8, false, 0, 4, true}, RoundTripCase{"Grey4Adam7", 4, false, 1, 0, true},
+                      RoundTripCase{"Grey1", 1, false, 0, 0, true}, RoundTripCase{"Grey8", 8, false, 0, 4, true}, RoundTripCase{"Grey4Adam7", 4, false, 1, 0, true},
                       RoundTripCase{"Grey8Alpha", 8, true, 0, 0, true}, RoundTripCase{"Grey8AlphaAdam7", 8, true, 1, 1, true},
                       RoundTripCase{"High15", 15, false, 0, 1, false}, RoundTripCase{"High16", 16, false, 1, 0, false},
                       RoundTripCase{"True24", 24, false, 0, 0, false}, RoundTripCase{"True24Adam7", 24, false, 1, 4, false},
