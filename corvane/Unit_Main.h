@@ -6,24 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "classlib/forms/dialogs.h"
-#include "classlib/forms/extctrls.h"
-#include "classlib/forms/forms.h"
-#include "classlib/forms/menus.h"
-#include "classlib/forms/stdctrls.h"
-#include "classlib/strings.h"
-#include "colour/Unit_DColor.h"
-#include "composer/NamedColours.h"
+#include "composer/ComposerForm.h"
 
-class TfrmMain : public TForm {
+// The sheet's view (imgSet), the credit label, the fill and editor pages, the menu's
+// shared entries and the dialogs come with TComposerForm.
+class TfrmMain : public TComposerForm {
 public:
   CLASSLIB_CLASS(TfrmMain)
   explicit TfrmMain(TComponent* owner);
 
   TGroupBox* G_Set;
   TPanel* P_Set;
-  TImage* imgSet;
-  TLabel* lblCR;
   TTabbedNotebook* tab;
 
   // Page "バラチップ".
@@ -52,46 +45,21 @@ public:
   TPanel* Color_CharaChip2;
   TComboBox* cmbCharaChip2;
 
-  // Page "塗りつぶし".
-  TListBox* lstPaint;
-  TPanel* Color_Paint;
-
-  // Page "透過色エディタ".
-  TListBox* lstSkeleton;
-  TPanel* Color_Skeleton;
+  // Page "透過色エディタ": the reference picture's box.
   TScrollBox* ScrollBox2;
-  TImage* imgSkeleton;
-  TLabeledEdit* edtSkeletonName;
-  TButton* btnSkeletonAdd;
-  TButton* btnSkeletonDelete;
-  TLabel* Warning;
 
-  TMainMenu* MainMenu;
   TMenuItem* mnuFile;
-  TMenuItem* mnuOpen;
-  TMenuItem* mnuSaveAs;
   TMenuItem* mnuN;
   TMenuItem* mnuExit;
-  TMenuItem* Help1;
-  TMenuItem* mnuSearchforHelpOn;
-  TMenuItem* N1;
-  TMenuItem* mnuAbout;
 
-  TColorDialog* cd;
-  TOpenDialog* od;
-  TSaveDialog* sd;
-
-  // Window, open and save.
-  void FormCreate(TObject* sender);
-  void FormClose(TObject* sender, TCloseAction& action);
-  void FormPaint(TObject* sender);
-  void mnuOpenClick(TObject* sender);
+  // Window, sources, exit and about.
+  void FormCreate(TObject* sender) override;
+  void FormClose(TObject* sender, TCloseAction& action) override;
+  void FormPaint(TObject* sender) override;
   void btnOpenBaraChipClick(TObject* sender);
   void btnOpenCharaChipClick(TObject* sender);
-  void mnuSaveAsClick(TObject* sender);
   void mnuExitClick(TObject* sender);
-  void mnuSearchforHelpOnClick(TObject* sender);
-  void mnuAboutClick(TObject* sender);
+  void mnuAboutClick(TObject* sender) override;
 
   // Selection, transfer, fill.
   void imgSetMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int X, int Y);
@@ -103,30 +71,19 @@ public:
   void gbCharaChipCChangeClick(TObject* sender);
   void tabChange(TObject* sender, int NewTab, bool& AllowChange);
 
-  // Named colours.
-  void SColorF5();
-  void btnSkeletonAddClick(TObject* sender);
-  void btnSkeletonDeleteClick(TObject* sender);
-  void lstSkeletonClick(TObject* sender);
+  // Named colours: the reference picture and the pickers of the replacement groups.
   void SkeletonSpoit(TObject* sender);
-  void imgSkeletonMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int X, int Y);
-  void ColorTickerClick(TObject* sender);
   void cmbSkeletonBarachipChange(TObject* sender);
   void cmbSkeletonBarachip2Change(TObject* sender);
   void cmbCharaChipChange(TObject* sender);
   void cmbCharaChip2Change(TObject* sender);
-  void lstPaintClick(TObject* sender);
+
+protected:
+  TNamedColourLists ColourLists() const override;
 
 private:
   void CreateSheetControls();
-  void CreateBaraChipPage(TTabPage* page);
-  void CreateCharaChipPage(TTabPage* page);
-  void CreatePaintPage(TTabPage* page);
-  void CreateSkeletonPage(TTabPage* page);
-  void CreateMenu();
-  void CreateDialogs();
-  TPanel* NewColourPanel(TWinControl* parent, const char* name, int left, int top, int width, int height);
-  TNamedColourLists ColourLists() const;
+  void CreatePages();
 };
 
 extern TfrmMain* frmMain;

@@ -12,6 +12,7 @@
 
 #include "classlib/forms/automation.h"
 #include "classlib/graphics.h"
+#include "colour/Unit_DColor.h"
 #include "corvane/Unit_Main.h"
 
 using PixelFn = std::function<TColor(int x, int y)>;
