@@ -168,8 +168,6 @@ public:
 
   bool Visible() const override;
   void SetVisible(bool visible) override;
-  void Show() { SetVisible(true); }
-  void Hide() { SetVisible(false); }
   // Asks OnClose; the main form's close ends the application; a modal form's ends its loop.
   void Close();
   // Runs the form modally until ModalResult is set; the result is that ModalResult.

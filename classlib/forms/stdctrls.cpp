@@ -63,12 +63,16 @@ protected:
 }  // namespace
 
 // ---------------------------------------------------------------- buttons
+//
+// A new control has the class library's default size; forms that give only a position
+// (a check box at 504,48) rely on it.
 
 TButton::TButton(TWinControl* parent) : TWinControl(parent, new QPushButton()) {
   SetReportMouse(false);
   auto* button = static_cast<QPushButton*>(Widget());
   button->setAutoDefault(false);
   QObject::connect(button, &QPushButton::clicked, [this] { UserClick(); });
+  SetBounds(Left(), Top(), 75, 25);
 }
 
 void TButton::SetDefault(bool value) {
@@ -190,6 +194,7 @@ void TLabeledEdit::BoundsChanged() { PlaceLabel(); }
 TCheckBox::TCheckBox(TWinControl* parent) : TWinControl(parent, new QCheckBox()) {
   SetReportMouse(false);
   QObject::connect(static_cast<QCheckBox*>(Widget()), &QCheckBox::clicked, [this] { UserClick(); });
+  SetBounds(Left(), Top(), 97, 17);
 }
 
 bool TCheckBox::Checked() const { return static_cast<QCheckBox*>(Widget())->isChecked(); }
@@ -211,6 +216,7 @@ TRadioButton::TRadioButton(TWinControl* parent) : TWinControl(parent, new QRadio
   // Exclusivity is the parent's business here, so that code and user follow one rule.
   radio->setAutoExclusive(false);
   QObject::connect(radio, &QRadioButton::clicked, [this](bool checked) { UserClicked(checked); });
+  SetBounds(Left(), Top(), 113, 17);
 }
 
 bool TRadioButton::Checked() const { return static_cast<QRadioButton*>(Widget())->isChecked(); }
@@ -258,7 +264,7 @@ void TRadioButton::CaptionChanged() { static_cast<QRadioButton*>(Widget())->setT
 
 // ---------------------------------------------------------------- group boxes
 
-TGroupBox::TGroupBox(TWinControl* parent) : TWinControl(parent, new QGroupBox()) {}
+TGroupBox::TGroupBox(TWinControl* parent) : TWinControl(parent, new QGroupBox()) { SetBounds(Left(), Top(), 185, 105); }
 
 void TGroupBox::CaptionChanged() { static_cast<QGroupBox*>(Widget())->setTitle(ToQ(Caption())); }
 
@@ -271,6 +277,7 @@ TListBox::TListBox(TWinControl* parent) : TWinControl(parent, new ListWidget()),
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   SetColor(clWhite);
   items_->OnChange = [this](TObject*) { SyncItems(); };
+  SetBounds(Left(), Top(), 121, 97);
 }
 
 TListBox::~TListBox() {
@@ -337,6 +344,7 @@ TComboBox::TComboBox(TWinControl* parent) : TWinControl(parent, new QComboBox())
   combo->setEditable(false);
   QObject::connect(combo, &QComboBox::activated, [this](int) { UserChose(); });
   items_->OnChange = [this](TObject*) { SyncItems(); };
+  SetBounds(Left(), Top(), 145, 21);
 }
 
 TComboBox::~TComboBox() { items_->OnChange = nullptr; }
