@@ -88,10 +88,8 @@ private:
 
 extern TfrmMain* frmMain;
 
-// The document.
-extern std::unique_ptr<TBitmap> SheetBitmap;
-extern int SheetCol;
-extern int SheetRow;
+// The document; the sheet, its selection and the named colours are declared with
+// TComposerForm.
 extern std::unique_ptr<TBitmap> BaraChipBitmap;
 extern int BaraCol;
 extern int BaraRow;
@@ -99,5 +97,3 @@ extern std::unique_ptr<TBitmap> CharaChipBitmap;
 extern int CharaCol;
 extern int CharaRow;
 extern bool PaintMode;
-extern std::unique_ptr<TStringList> SkeletonNames;
-extern std::vector<TColor> SkeletonColors;
