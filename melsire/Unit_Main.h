@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "colour/Unit_DColor.h"
 #include "composer/ComposerForm.h"
 
 // The notebook's pages; the current one decides the sheet's grid.
