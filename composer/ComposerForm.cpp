@@ -36,7 +36,7 @@ void TComposerForm::CreateColourEditorPage(TTabPage* page, const TSlot<TScrollBo
             Handler(this, &TComposerForm::btnSkeletonAddClick));
   NewButton(page, CONTROL_SLOT(btnSkeletonDelete), "削除", left + 200, layout.ButtonTop, 81, 33,
             Handler(this, &TComposerForm::btnSkeletonDeleteClick));
-  Warning = Place(new TLabel(page), "Warning", left, layout.ButtonTop + 42);
+  Warning = Place(new TLabel(page), "Warning", layout.WarningAt.X, layout.WarningAt.Y);
   Warning->SetCaption(layout.Warning);
 }
 

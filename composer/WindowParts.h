@@ -90,10 +90,11 @@ struct TTransferPageEvents {
 void BuildTransferPage(TTabPage* page, const TTransferPageSlots& slots, const TTransferPageLayout& layout,
                        const TTransferPageEvents& events);
 
-// The colour editor page's widths, the row of its buttons and its warning text.
+// The colour editor page's widths, the row of its buttons, and the warning's place and text.
 struct TColourEditorLayout {
   int ListWidth;
   int BoxWidth;
   int ButtonTop;
+  TPoint WarningAt;
   const char* Warning;
 };
