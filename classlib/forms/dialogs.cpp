@@ -21,6 +21,21 @@ QStringList NameFilters(const std::string& filter) {
   return filters;
 }
 
+// The dialog reports the chosen filter by its shown text, which has the patterns taken
+// off and its white space (the ideographic space too) simplified.
+int ChosenFilter(const std::string& filter, const QString& selected) {
+  const QStringList parts = ToQ(filter).split(QChar('|'));
+  const QString wanted = selected.simplified();
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].simplified() == wanted) return static_cast<int>(i / 2) + 1;
+  }
+  const QStringList full = NameFilters(filter);
+  for (qsizetype i = 0; i < full.size(); ++i) {
+    if (full[i].simplified() == wanted) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::string ApplyDefaultExt(const std::string& fileName, const std::string& defaultExt) {
@@ -73,8 +88,8 @@ bool TOpenDialog::Execute() {
   if (!FileName.empty()) dialog.selectFile(ToQ(ExtractFileName(FileName)));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   FileName = ApplyDefaultExt(FromQ(dialog.selectedFiles().front()), DefaultExt);
-  const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
-  if (chosen >= 0) FilterIndex = static_cast<int>(chosen) + 1;
+  const int chosen = ChosenFilter(Filter, dialog.selectedNameFilter());
+  if (chosen > 0) FilterIndex = chosen;
   return true;
 }
 

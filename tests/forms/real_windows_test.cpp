@@ -1,0 +1,128 @@
+// With automation off the programs get the real windows. A timer plays the user's hand on
+// whatever modal window comes up, so these paths run in tests too.
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+
+#include "classlib/forms/dialogs.h"
+#include "classlib/forms/forms.h"
+#include "classlib/forms/stdctrls.h"
+#include "forms/fixture.h"
+
+namespace {
+
+class RealWindowsTest : public FormsTest {
+protected:
+  void SetUp() override {
+    FormsTest::SetUp();
+    TAutomation::SetActive(false);
+  }
+  void TearDown() override {
+    TAutomation::SetActive(true);
+    FormsTest::TearDown();
+  }
+
+  // Acts on the first modal window that shows; gives up (closing it) after five seconds.
+  void Hand(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer(qApp);
+    auto started = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, started, this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal != nullptr && modal->isVisible()) {
+        timer->stop();
+        timer->deleteLater();
+        act(modal);
+      } else if (++*started > 500) {
+        timer->stop();
+        timer->deleteLater();
+        gaveUp = true;
+      }
+    });
+    timer->start(10);
+  }
+  bool gaveUp = false;
+};
+
+TEST_F(RealWindowsTest, ModalFormEndsWithItsButtonsAndKeys) {
+  TForm dialog(nullptr);
+  dialog.SetCaption("パレットの設定");
+  auto* ok = new TBitBtn(&dialog);
+  ok->SetKind(bkOK);
+  auto* cancel = new TButton(&dialog);
+  cancel->Cancel = true;
+  cancel->ModalResult = mrCancel;
+
+  Hand([ok](QWidget*) { UserClick(ok); });
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  Hand([](QWidget* window) {
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(window, &escape);
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  EXPECT_FALSE(dialog.Visible());
+  EXPECT_FALSE(gaveUp);
+}
+
+TEST_F(RealWindowsTest, MessageBoxShowsCaptionTextAndTheFlagsButtons) {
+  std::string title;
+  int buttons = 0;
+  Hand([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle().toStdString();
+    buttons = static_cast<int>(box->buttons().size());
+    box->defaultButton()->click();
+  });
+  EXPECT_EQ(Application->MessageBox("消しますか", "確認の題", MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION), IDNO);
+  EXPECT_EQ(title, "確認の題");
+  EXPECT_EQ(buttons, 2);
+
+  Hand([](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->escapeButton()->click(); });
+  EXPECT_EQ(MessageDlg("ファイルをリスト上から削除します。よろしいですか？", mtConfirmation, {mbYes, mbNo}), mrNo);
+  EXPECT_FALSE(gaveUp);
+}
+
+TEST_F(RealWindowsTest, SaveDialogReturnsTheNameWithItsDefaultExtensionAndFilter) {
+  TSaveDialog sd(nullptr);
+  sd.Filter = "ビットマップ (*.bmp)|*.bmp|PortableNetworkGraphic　（*.png)|*.png";
+  sd.DefaultExt = "*.png";
+  const std::string folder = TEST_BUILD_DIR;
+  Hand([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->nameFilters().size(), 2);
+    dialog->selectNameFilter(dialog->nameFilters().at(1));
+    dialog->selectFile(QString::fromStdString(folder + "/sheet"));
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  ASSERT_TRUE(sd.Execute());
+  EXPECT_EQ(sd.FileName, folder + "/sheet.png");
+  EXPECT_EQ(sd.FilterIndex, 2);
+  EXPECT_FALSE(gaveUp);
+}
+
+TEST_F(RealWindowsTest, ColourDialogReturnsTheChosenColourAsBlueGreenRed) {
+  TColorDialog cd(nullptr);
+  cd.Color = clFuchsia;
+  QColor startedAt;
+  Hand([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QColorDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    startedAt = dialog->currentColor();
+    dialog->setCurrentColor(QColor(0x12, 0x34, 0x56));
+    dialog->accept();
+  });
+  ASSERT_TRUE(cd.Execute());
+  EXPECT_EQ(startedAt, QColor(255, 0, 255));
+  EXPECT_EQ(cd.Color, 0x563412);
+  EXPECT_FALSE(gaveUp);
+}
+
+}  // namespace
