@@ -135,12 +135,18 @@ const TransferCase TransferCases[] = {
 INSTANTIATE_TEST_SUITE_P(Places, Transfer, testing::ValuesIn(TransferCases),
                          [](const auto& info) { return std::string(info.param.what); });
 
-// Each page's panels act on its own transfers only: both pages replace the same colour,
-// each by its own, and only the checked page replaces at all.
-constexpr TColor From = RGB(200, 100, 50);
+// Each page's panels act on its own transfers only: the sources hold both pages'
+// from-colours side by side, each page replaces its own by its own, and only a checked
+// page replaces at all.
+constexpr TColor CharaFrom = RGB(200, 100, 50);
 constexpr TColor CharaTo = RGB(1, 2, 3);
+constexpr TColor MapFrom = RGB(50, 100, 200);
 constexpr TColor MapTo = RGB(4, 5, 6);
-TColor Speckled(int x, int y) { return x == y ? From : CharaPixel(x, y); }
+TColor Speckled(int x, int y) {
+  if (x == y) return CharaFrom;
+  if (x == y + 1) return MapFrom;
+  return CharaPixel(x, y);
+}
 
 struct PanelCase {
   const char* what;
@@ -157,9 +163,9 @@ TEST_P(PanelsPerPage, ReplaceOnlyInTheirOwnTransfers) {
   const std::string speckled = WritePicture("speckled.bmp", 144, 128, Speckled);
   OpenWith(frmMain->btnOpenCharaChip, speckled);
   OpenWith(frmMain->btnOpenMapChip, speckled);
-  frmMain->Color_CharaChip->SetColor(From);
+  frmMain->Color_CharaChip->SetColor(CharaFrom);
   frmMain->Color_CharaChip2->SetColor(CharaTo);
-  frmMain->Color_MapChip->SetColor(From);
+  frmMain->Color_MapChip->SetColor(MapFrom);
   frmMain->Color_MapChip2->SetColor(MapTo);
   if (c.charaChecked) UserClick(frmMain->gbCharaChipCChange);
   if (c.mapChecked) UserClick(frmMain->gbMapChipCChange);
@@ -172,11 +178,13 @@ TEST_P(PanelsPerPage, ReplaceOnlyInTheirOwnTransfers) {
   ClickSheet(80, 0);
   UserClick(frmMain->btnAddMapChip);
 
-  for (int i = 0; i < 16; ++i) {
-    EXPECT_EQ(PixelOf(SheetBitmap.get(), i, i), c.charaChecked ? CharaTo : From) << "block " << i;
-    EXPECT_EQ(PixelOf(SheetBitmap.get(), 76 + i, 16 + i), c.mapChecked ? MapTo : From) << "tile " << i;
+  for (int i = 0; i < 15; ++i) {
+    EXPECT_EQ(PixelOf(SheetBitmap.get(), i, i), c.charaChecked ? CharaTo : CharaFrom) << "block " << i;
+    EXPECT_EQ(PixelOf(SheetBitmap.get(), i + 1, i), MapFrom) << "block " << i;
+    EXPECT_EQ(PixelOf(SheetBitmap.get(), 76 + i, 16 + i), CharaFrom) << "tile " << i;
+    EXPECT_EQ(PixelOf(SheetBitmap.get(), 77 + i, 16 + i), c.mapChecked ? MapTo : MapFrom) << "tile " << i;
   }
-  EXPECT_EQ(PixelOf(SheetBitmap.get(), 1, 0), CharaPixel(1, 0));
+  EXPECT_EQ(PixelOf(SheetBitmap.get(), 5, 0), CharaPixel(5, 0));
 }
 
 const PanelCase PanelCases[] = {
