@@ -154,3 +154,27 @@ TEST_F(CorvaneTest, AFileThatCannotBeOpenedShowsTheLoadErrorAndKeepsTheSheet) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CorvaneTest, TheFileDialogsOfferTheirFilters) {
+  const std::string pictures =
+      "すべてのファイル (*.jpg;*.jpeg;*.bmp;*.png)|*.jpg;*.jpeg;*.bmp;*.png|JPEG イメージファイル (*.jpg;*.jpeg)|"
+      "*.jpg;*.jpeg|ビットマップ (*.bmp)|*.bmp|PortableNetworkGraphic\u3000（*.png)|*.png";
+  TAutomation::Push(TModalAnswer::Cancel());
+  UserChooseMenu(frmMain->mnuOpen);
+  TAutomation::Push(TModalAnswer::DriveForm([](TForm* form) { UserClick(static_cast<TfrmDColor*>(form)->btnOK); }));
+  TAutomation::Push(TModalAnswer::Cancel());
+  UserChooseMenu(frmMain->mnuSaveAs);
+
+  const std::vector<TModalShown> shown = TAutomation::TakeShown();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0].Kind, TModalKind::OpenDialog);
+  EXPECT_EQ(shown[0].Filter, pictures);
+  EXPECT_EQ(shown[2].Kind, TModalKind::SaveDialog);
+  EXPECT_EQ(shown[2].Filter, "ビットマップ (*.bmp)|*.bmp|PortableNetworkGraphic\u3000（*.png)|*.png");
+  EXPECT_EQ(shown[2].DefaultExt, "*.png");
+  EXPECT_EQ(frmDColor->od->Filter, pictures);
+}
+
+}  // namespace
