@@ -166,8 +166,13 @@ bool ControlFilter::eventFilter(QObject* watched, QEvent* event) {
       TMouseButton button;
       if (!ButtonOf(mouse->button(), button)) break;
       TShiftState shift = ShiftOf(mouse->modifiers(), mouse->buttons());
-      if (event->type() == QEvent::MouseButtonDblClick) shift.Include(ssDouble);
-      if (button == mbLeft) leftPressed_ = true;
+      // The second press of a double click is a press with ssDouble; its release is no
+      // second click.
+      if (event->type() == QEvent::MouseButtonDblClick) {
+        shift.Include(ssDouble);
+      } else if (button == mbLeft) {
+        leftPressed_ = true;
+      }
       const QPoint at = mouse->position().toPoint();
       control_->UserMouseDown(button, shift, at.x(), at.y());
       return true;

@@ -1,6 +1,8 @@
 // The controls as the programs' forms use them: events in the class library's order, lists
 // that follow their items, images that show and size to their pictures, dropped files.
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPixmap>
@@ -376,6 +378,19 @@ TEST_F(FormsTest, ImageReportsEachButtonAndClicksOnlyForTheLeft) {
   UserMouse(image, mbMiddle, {}, 5, 6);
   UserMouse(image, mbLeft, {ssShift}, 23, 16);
   EXPECT_EQ(log, (std::vector<std::string>{"down 1 3,4", "down 2 5,6", "down 0 23,16 shift", "click"}));
+  // A double click: two presses, one click.
+  log.clear();
+  image->OnMouseDown = [&](TObject*, TMouseButton, TShiftState shift, int, int) {
+    log.push_back(shift.Contains(ssDouble) ? "double" : "down");
+  };
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                            QEvent::MouseButtonRelease}) {
+    const bool release = type == QEvent::MouseButtonRelease;
+    QMouseEvent event(type, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, release ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(image->Widget(), &event);
+  }
+  EXPECT_EQ(log, (std::vector<std::string>{"down", "click", "double"}));
 }
 
 TEST_F(FormsTest, ScrollBoxReachesItsLargestChildAndClicksOnItsFreeArea) {
