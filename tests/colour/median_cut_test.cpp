@@ -220,6 +220,32 @@ TEST(ReduceColors, EmptyBitmapsKeepTheirSize) {
   }
 }
 
+TEST(ReduceColors, SmallImagesGiveTheirPaletteAndIndices) {
+  struct Case {
+    std::vector<Rgb> pixels;  // one row
+    std::vector<Rgb> palette;
+    std::vector<int> indices;
+  };
+  const Case cases[] = {
+      {{{0, 0, 0}, {255, 255, 255}}, {{255, 255, 255}, {0, 0, 0}}, {1, 0}},
+      {{{90, 17, 201}, {90, 17, 201}, {90, 17, 201}}, {{90, 17, 201}}, {0, 0, 0}},
+      {{{13, 200, 77}, {14, 201, 78}, {13, 200, 77}}, {{13, 200, 77}}, {0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    const int width = int(c.pixels.size());
+    auto source = MakeBitmap(pf24bit, width, 1, [&](int x, int) { return c.pixels[x]; });
+    auto result = ReduceColors(source.get(), 8);
+    WORD entries = 0;
+    ASSERT_EQ(GetObjectA(result->Palette(), sizeof(entries), &entries), int(sizeof(entries)));
+    ASSERT_EQ(entries, c.palette.size());
+    const auto table = result->ColorTable();
+    for (std::size_t n = 0; n < c.palette.size(); ++n)
+      EXPECT_EQ((Rgb{table[n].rgbRed, table[n].rgbGreen, table[n].rgbBlue}), c.palette[n]);
+    const auto* row = static_cast<const BYTE*>(result->ScanLine(0));
+    EXPECT_EQ(std::vector<int>(row, row + width), c.indices);
+  }
+}
+
 // A plain second reading of the reduction: histogram in a map, boxes as vectors.
 struct Model {
   struct Cell {
