@@ -395,6 +395,8 @@ void TZelPNGReadStream::ReadImageData() {
   ChunkFlags |= cfDataDone;
 }
 
+static constexpr std::int64_t DeflateMaxRatio = 1032;
+
 // Bytes of one 4-byte-aligned row, in 64 bits so that no width can wrap it.
 static std::int64_t RowBytes64(std::int64_t width, std::int64_t bits) {
   return ((width * bits + 31) / 32) * 4;
@@ -411,6 +413,10 @@ void TZelPNGReadStream::DecodeImage() {
   if (alphaPossible) memory += RowBytes64(width, 8) * height;
   memory += 2 * (RowBytes64(width, Decoder.PixelBits) + 4) + RowBytes64(width, OutputBits) + 4 + RowBytes64(width, 8);
   if (memory > PngReadMemoryCap) Fail(SReadImageError);
+  // Deflate cannot expand its input more than 1032-fold, so data this short can never
+  // hold every row: refuse before the bitmap is emptied and a large one allocated.
+  const std::int64_t rawBytes = width * height / 8 * Decoder.PixelBits;
+  if (rawBytes / DeflateMaxRatio > DataSize - Consumed + 1) Fail(SReadImageError);
 
   if (InitDecoder(&Decoder) != 0) Fail(SErrorZlib);
   struct Finish {

@@ -147,3 +147,15 @@ TEST(CraftedFile, LargeCommentIsRead) {
 }
 
 }  // namespace
+
+// Data far too short for the rows a header announces is refused before the bitmap is
+// touched, so the picture it held survives and no large allocation happens.
+TEST(ShortImageData, KeepsThePreviousPicture) {
+  Load load;
+  load.image->SetPixelFormat(pf24bit);
+  load.image->SetSize(3, 2);
+  const std::string bytes = Signature() + Ihdr(16384, 16384, 8, 2) + Idat(Rows({Bytes({0, 1, 2, 3})})) + Iend();
+  EXPECT_EQ(load.Run(bytes), "Read Image (PNG): Read Error");
+  EXPECT_EQ(load.image->Width(), 3);
+  EXPECT_EQ(load.image->Height(), 2);
+}
