@@ -338,16 +338,6 @@ void TScreen::SetCursor(TCursor cursor) {
   if (cursor != crDefault) QGuiApplication::setOverrideCursor(QCursor(CursorShape(cursor)));
 }
 
-int TScreen::Width() const {
-  QScreen* screen = QGuiApplication::primaryScreen();
-  return screen != nullptr ? screen->geometry().width() : 0;
-}
-
-int TScreen::Height() const {
-  QScreen* screen = QGuiApplication::primaryScreen();
-  return screen != nullptr ? screen->geometry().height() : 0;
-}
-
 // ---------------------------------------------------------------- forms
 
 namespace {

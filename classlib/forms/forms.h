@@ -113,8 +113,6 @@ public:
   TCursor Cursor() const { return cursor_; }
   // A cursor other than crDefault overrides every window's cursor until crDefault comes back.
   void SetCursor(TCursor cursor);
-  int Width() const;
-  int Height() const;
 
 private:
   TCursor cursor_ = crDefault;

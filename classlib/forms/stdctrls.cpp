@@ -159,10 +159,7 @@ TLabeledEdit::TLabeledEdit(TWinControl* parent) : TWinControl(parent, new QLineE
   SetReportMouse(false);
   label_ = new TBoundLabel(this);
   auto* edit = static_cast<QLineEdit*>(Widget());
-  QObject::connect(edit, &QLineEdit::textEdited, [this](const QString& text) {
-    StoreCaption(FromQ(text));
-    if (OnChange) CallGuarded([this] { OnChange(this); });
-  });
+  QObject::connect(edit, &QLineEdit::textEdited, [this](const QString& text) { StoreCaption(FromQ(text)); });
   SetBounds(Left(), Top(), 121, 21);
 }
 

@@ -93,8 +93,6 @@ public:
   void SetParent(TWinControl* parent) override;
   void PlaceLabel();
 
-  TNotifyEvent OnChange;
-
 protected:
   void CaptionChanged() override;
   void BoundsChanged() override;
