@@ -1,7 +1,9 @@
 // The controls as the programs' forms use them: events in the class library's order, lists
 // that follow their items, images that show and size to their pictures, dropped files.
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QImage>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -219,6 +221,29 @@ TEST_F(FormsTest, SelectedEntriesSurviveTheRemovalOfOthers) {
   EXPECT_EQ(ItemsOf(list->Items()), (std::vector<std::string>{"a", "c", "e"}));
   EXPECT_EQ(Rows(list), ItemsOf(list->Items()));
   EXPECT_EQ(list->SelCount(), 0);
+}
+
+TEST_F(FormsTest, ContextMenuOfAListOpensWithoutWaitingAndRunsTheChosenEntry) {
+  TForm form(nullptr);
+  form.Show();
+  auto* list = new TListBox(&form);
+  list->SetBounds(8, 8, 200, 100);
+  list->Items()->Add("a.png");
+  auto* popup = new TPopupMenu(&form);
+  auto* remove = new TMenuItem(&form);
+  remove->SetCaption("選択したファイルをリストから削除(&D)");
+  popup->Items()->Add(remove);
+  list->SetPopupMenu(popup);
+  int removals = 0;
+  remove->OnClick = [&](TObject*) { ++removals; };
+  QWidget* viewport = static_cast<QListWidget*>(list->Widget())->viewport();
+  QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(10, 10), viewport->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(viewport, &request);
+  EXPECT_TRUE(popup->Menu()->isVisible());
+  UserChooseMenu(remove);
+  EXPECT_EQ(removals, 1);
+  popup->Menu()->hide();
+  form.Hide();
 }
 
 TEST_F(FormsTest, ComboBoxReportsOnlyTheUsersChoiceAndForgetsItOnReload) {
