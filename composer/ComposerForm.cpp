@@ -76,11 +76,15 @@ void TComposerForm::CreateDialogs(TColorDialogOptions options) {
 
 void TComposerForm::FormCreate(TObject*) {
   SheetBitmap = NewWorkingBitmap();
+  for (std::unique_ptr<TBitmap>* source : SourceBitmaps()) *source = NewWorkingBitmap();
   SColorF5();
   lblCR->SetCaption(ComposerCreditText);
 }
 
-void TComposerForm::FormClose(TObject*, TCloseAction&) { SheetBitmap.reset(); }
+void TComposerForm::FormClose(TObject*, TCloseAction&) {
+  SheetBitmap.reset();
+  for (std::unique_ptr<TBitmap>* source : SourceBitmaps()) source->reset();
+}
 
 void TComposerForm::mnuOpenClick(TObject*) {
   if (OpenWorkingSheet(od, SheetBitmap.get(), SheetCol, SheetRow)) FormPaint(this);

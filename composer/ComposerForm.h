@@ -58,10 +58,10 @@ public:
   TOpenDialog* od = nullptr;
   TSaveDialog* sd = nullptr;
 
-  // Creates the empty 24-bit sheet, loads the named colours and fills the credit label;
-  // a program adds its source bitmaps.
+  // Creates the sheet and the program's sources, each empty and 24-bit, loads the named
+  // colours and fills the credit label.
   virtual void FormCreate(TObject* sender);
-  // Frees the sheet; a program adds its source bitmaps.
+  // Frees the sheet and the sources.
   virtual void FormClose(TObject* sender, TCloseAction& action);
   // Shows the sheet with the frame of its selection on the program's grid.
   virtual void FormPaint(TObject* sender) = 0;
@@ -81,6 +81,8 @@ public:
 protected:
   // The program's six lists of named colours.
   virtual TNamedColourLists ColourLists() const = 0;
+  // The program's source bitmaps, which live as long as the sheet.
+  virtual std::vector<std::unique_ptr<TBitmap>*> SourceBitmaps() const { return {}; }
 
   // OnCreate, OnClose and OnPaint.
   void BindFormEvents();

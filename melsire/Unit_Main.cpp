@@ -115,17 +115,7 @@ TNamedColourLists TfrmMain::ColourLists() const {
 
 // Window, exit and about.
 
-void TfrmMain::FormCreate(TObject* sender) {
-  TComposerForm::FormCreate(sender);
-  CharaChipBitmap = NewWorkingBitmap();
-  MapChipBitmap = NewWorkingBitmap();
-}
-
-void TfrmMain::FormClose(TObject* sender, TCloseAction& action) {
-  TComposerForm::FormClose(sender, action);
-  CharaChipBitmap.reset();
-  MapChipBitmap.reset();
-}
+std::vector<std::unique_ptr<TBitmap>*> TfrmMain::SourceBitmaps() const { return {&CharaChipBitmap, &MapChipBitmap}; }
 
 void TfrmMain::FormPaint(TObject*) {
   // After FormClose the bitmaps are gone; a late paint has nothing to show.

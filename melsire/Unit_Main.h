@@ -57,9 +57,7 @@ public:
   TMenuItem* N2;
   TMenuItem* Exit1;
 
-  // Window, exit and about.
-  void FormCreate(TObject* sender) override;
-  void FormClose(TObject* sender, TCloseAction& action) override;
+  // Window, exit and about; FormCreate and FormClose make and free the sources too.
   void FormPaint(TObject* sender) override;
   void Exit1Click(TObject* sender);
   void mnuAboutClick(TObject* sender) override;
@@ -87,6 +85,7 @@ public:
 
 protected:
   TNamedColourLists ColourLists() const override;
+  std::vector<std::unique_ptr<TBitmap>*> SourceBitmaps() const override;
 
 private:
   void CreateSheetControls();

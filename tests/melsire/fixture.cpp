@@ -1,6 +1,8 @@
 #include "melsire/fixture.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "classlib/filenames.h"
 
@@ -12,13 +14,23 @@ TColor Inverted(TColor colour) { return colour ^ 0xFFFFFF; }
 TColor PixelOf(TBitmap* bitmap, int x, int y) { return bitmap->Canvas()->Pixels(x, y); }
 TColor PixelOf(TImage* view, int x, int y) { return PixelOf(view->Picture()->Bitmap(), x, y); }
 
+namespace {
+
+// An empty folder of the test's own, standing in for the program's folder.
+std::string FreshScratchFolder() {
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(test->test_suite_name()) + "_" + test->name();
+  std::replace(name.begin(), name.end(), '/', '_');
+  const std::filesystem::path folder = std::filesystem::path(TEST_BUILD_DIR) / "melsire_scratch" / name;
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder.string();
+}
+
+}  // namespace
+
 void MelsireTest::SetUp() {
-  std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
-  for (char& c : name)
-    if (c == '/') c = '_';
-  folder_ = std::string(TEST_BUILD_DIR) + "/melsire_scratch/" + name;
-  std::filesystem::remove_all(folder_);
-  std::filesystem::create_directories(folder_);
+  folder_ = FreshScratchFolder();
   SetExeNameForTesting(Path("melsire"));
   TAutomation::Clear();
 
@@ -35,10 +47,8 @@ void MelsireTest::SetUp() {
 void MelsireTest::TearDown() {
   EXPECT_EQ(TAutomation::Pending(), 0u) << "answers left unused";
   TAutomation::Clear();
-  delete frmMain;
-  frmMain = nullptr;
-  delete frmDColor;
-  frmDColor = nullptr;
+  delete std::exchange(frmMain, nullptr);
+  delete std::exchange(frmDColor, nullptr);
   SetExeNameForTesting("");
 }
 
