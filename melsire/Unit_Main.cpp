@@ -67,8 +67,9 @@ void TfrmMain::CreateSheetControls() {
   ScrollBox1 = Place(new TScrollBox(GroupBox1), "ScrollBox1", 8, 16, 292, 260);
   imgSet = NewPictureView(ScrollBox1, "imgSet", 288, 256, Handler(this, &TfrmMain::imgSetMouseDown));
 
-  // A fixed size: the credit text is cut where the label ends.
-  lblCR = Place(new TLabel(this), "lblCR", 328, 16, 161, 121);
+  // A fixed size, but tall enough for all three credits in the desktop's font, whose
+  // lines are higher than the design's; the space down to the sheet's group is free.
+  lblCR = Place(new TLabel(this), "lblCR", 328, 16, 161, 273);
   lblCR->SetAutoSize(false);
   lblCR->SetWordWrap(true);
 }

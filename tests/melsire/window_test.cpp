@@ -160,6 +160,20 @@ TEST_F(MelsireTest, ExitClosesTheWindowAndALatePaintTouchesNothing) {
   frmMain->UserPaint();
 }
 
+TEST_F(MelsireTest, BeforeAnySheetIsOpenedClicksAndTransfersRaiseNothing) {
+  SheetBitmap = std::make_unique<TBitmap>();
+  SheetBitmap->SetPixelFormat(pf24bit);
+  frmMain->FormPaint(frmMain);
+  for (int page : {PaintPage, MapChipPage, CharaChipPage}) {
+    UserSelectTab(frmMain->TN, page);
+    ClickSheet(30, 40);
+    UserClick(page == MapChipPage ? frmMain->btnAddMapChip : frmMain->btnMelsireChip);
+  }
+  EXPECT_TRUE(TAutomation::TakeShown().empty()) << "no error box";
+  EXPECT_EQ(SheetBitmap->Width(), 0);
+  EXPECT_EQ(SheetBitmap->Height(), 0);
+}
+
 TEST_F(MelsireTest, ScreenshotOfTheMainWindow) {
   OpenWith(frmMain->mnuOpen, WritePicture("sheet.bmp", 288, 256, [](int x, int y) { return RGB(x * 255 / 287, y, 128); }));
   OpenWith(frmMain->btnOpenCharaChip, WritePicture("chara.bmp", 288, 256, CharaPixel));
