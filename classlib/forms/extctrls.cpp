@@ -79,6 +79,9 @@ TPanel::TPanel(TWinControl* parent) : TPanel(parent, NewPanelWidget()) {}
 
 TPanel::TPanel(TWinControl* parent, QWidget* panel) : TWinControl(parent, parent, panel, PanelClient(panel)) {
   static_cast<PanelWidget*>(Widget())->owner = this;
+  // The panel fills all of itself, so a change inside it never repaints the form below
+  // (whose OnPaint may well change the panel's contents again).
+  Widget()->setAttribute(Qt::WA_OpaquePaintEvent);
   // A click anywhere on the panel is the panel's click.
   ClientWidget()->installEventFilter(FilterOf(this));
   SetBounds(Left(), Top(), 185, 41);
