@@ -72,3 +72,10 @@ void ShowFramed(TImage* view, TBitmap* bitmap, const TRect& frame) {
 }
 
 void ShowPlain(TImage* view, TBitmap* bitmap) { view->Picture()->Assign(bitmap); }
+
+bool SelectSourceCell(TMouseButton button, int x, int y, const TCellGrid& grid, int& col, int& row, TImage* view,
+                      TBitmap* source) {
+  if (!SelectCell(button, x, y, grid, col, row)) return false;
+  ShowFramed(view, source, grid.CellRect(col, row));
+  return true;
+}

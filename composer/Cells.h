@@ -45,6 +45,12 @@ void FillCell(TBitmap* bitmap, const TRect& cell, TColor colour);
 // The copy is 24-bit, so the inversion is exact whatever the source's format.
 std::unique_ptr<TBitmap> FramedCopy(TBitmap* bitmap, const TRect& frame);
 
+// A source picture's selection by mouse: on the left button the source's col and row
+// follow the grid and its view shows the source with the selected cell framed; any other
+// button changes nothing. False when nothing changed.
+bool SelectSourceCell(TMouseButton button, int x, int y, const TCellGrid& grid, int& col, int& row, TImage* view,
+                      TBitmap* source);
+
 // Sets the view's picture to a fresh copy of bitmap, with or without the frame. Because
 // the copy is fresh each time there is never a second frame, and the working bitmap
 // never carries one.

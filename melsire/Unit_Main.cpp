@@ -153,13 +153,11 @@ void TfrmMain::TNChange(TObject*, int, bool&) {
 void TfrmMain::TNClick(TObject*) { FormPaint(this); }
 
 void TfrmMain::imgCharaChipMouseDown(TObject*, TMouseButton button, TShiftState, int X, int Y) {
-  if (SelectCell(button, X, Y, BlockGrid, CharaCol, CharaRow))
-    ShowFramed(imgCharaChip, CharaChipBitmap.get(), BlockGrid.CellRect(CharaCol, CharaRow));
+  SelectSourceCell(button, X, Y, BlockGrid, CharaCol, CharaRow, imgCharaChip, CharaChipBitmap.get());
 }
 
 void TfrmMain::imgMapChipMouseDown(TObject*, TMouseButton button, TShiftState, int X, int Y) {
-  if (SelectCell(button, X, Y, TileGrid, MapCol, MapRow))
-    ShowFramed(imgMapChip, MapChipBitmap.get(), TileGrid.CellRect(MapCol, MapRow));
+  SelectSourceCell(button, X, Y, TileGrid, MapCol, MapRow, imgMapChip, MapChipBitmap.get());
 }
 
 void TfrmMain::btnMelsireChipClick(TObject*) {
