@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
+#include <utility>
 
 #include "melsire/MsgBox.h"
 
@@ -180,11 +181,12 @@ TEST_F(MelsireTest, ScreenshotOfTheMainWindow) {
   ClickSheet(80, 140);
   UserMouse(frmMain->imgCharaChip, mbLeft, {}, 150, 20);
   UserClick(frmMain->gbCharaChipCChange);
-  EXPECT_TRUE(GrabFormToFile(frmMain, std::string(TEST_BUILD_DIR) + "/melsire_main.png"));
-  UserSelectTab(frmMain->TN, MapChipPage);
-  EXPECT_TRUE(GrabFormToFile(frmMain, std::string(TEST_BUILD_DIR) + "/melsire_map.png"));
-  UserSelectTab(frmMain->TN, SkeletonPage);
-  EXPECT_TRUE(GrabFormToFile(frmMain, std::string(TEST_BUILD_DIR) + "/melsire_editor.png"));
+  const std::pair<int, const char*> shots[] = {
+      {CharaChipPage, "melsire_main.png"}, {MapChipPage, "melsire_map.png"}, {SkeletonPage, "melsire_editor.png"}};
+  for (const auto& [page, file] : shots) {
+    UserSelectTab(frmMain->TN, page);
+    EXPECT_TRUE(GrabFormToFile(frmMain, std::string(TEST_BUILD_DIR) + "/" + file)) << file;
+  }
 }
 
 }  // namespace
