@@ -5,6 +5,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QProxyStyle>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -311,12 +312,35 @@ void TScrollBox::BoundsChanged() { UpdateRange(); }
 
 // ---------------------------------------------------------------- tabbed notebooks
 
+namespace {
+
+// The application's style with tabs no taller than the class library draws them.
+class TLowTabStyle : public QProxyStyle {
+public:
+  QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                         const QWidget* widget) const override {
+    QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+    if (type == CT_TabBarTab) result.setHeight(std::min(result.height(), 21));
+    return result;
+  }
+};
+
+QStyle* LowTabStyle() {
+  static TLowTabStyle* style = new TLowTabStyle();  // lives as long as the application's widgets
+  return style;
+}
+
+}  // namespace
+
 TTabPage::TTabPage(TWinControl* notebook, QWidget* page) : TWinControl(notebook, page) {}
 
 TTabbedNotebook::TTabbedNotebook(TWinControl* parent) : TWinControl(parent, new QTabWidget()) {
   SetReportMouse(false);
   auto* tabs = static_cast<QTabWidget*>(Widget());
   QObject::connect(tabs, &QTabWidget::currentChanged, [this](int index) { UserTurned(index); });
+  // The forms place their pages' controls for the class library's low tabs; the style's
+  // taller ones would clip the bottom row of every page.
+  tabs->tabBar()->setStyle(LowTabStyle());
   SetBounds(Left(), Top(), 300, 250);
 }
 
