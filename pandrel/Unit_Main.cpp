@@ -1,0 +1,244 @@
+#include "pandrel/Unit_Main.h"
+
+#include <memory>
+#include <vector>
+
+#include "classlib/filenames.h"
+#include "classlib/forms/dialogs.h"
+#include "classlib/forms/shell.h"
+#include "dib/UlmDIB.h"
+#include "png/ZelPNG.h"
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+
+// Names a control and puts it at its place on its parent.
+template <class T>
+T* Place(T* control, const char* name, int left, int top, int width, int height) {
+  control->Name = name;
+  control->SetBounds(left, top, width, height);
+  return control;
+}
+
+TMenuItem* NewMenuItem(TPopupMenu* menu, const char* name, const char* caption) {
+  auto* item = new TMenuItem(menu->Owner());
+  item->Name = name;
+  item->SetCaption(caption);
+  menu->Items()->Add(item);
+  return item;
+}
+
+bool IsPngName(const std::string& fileName) { return LowerCase(ExtractFileExt(fileName)) == ".png"; }
+
+// Entry 0 takes the picked colour from the first entry that holds it, which takes entry
+// 0's colour in exchange; the pixels keep their indices. All 256 entries are searched,
+// whatever the file's own palette holds.
+void MovePickedColourToFront(TUlmDIB* dib, TColor picked) {
+  for (int j = 0; j < 256; ++j) {
+    if (dib->GetColors(j) != picked) continue;
+    if (j != 0) {
+      const TColor former = dib->GetColors(0);
+      dib->SetColors(0, picked);
+      dib->SetColors(j, former);
+    }
+    return;
+  }
+}
+
+// Hides the covering panel when the batch ends, however it ends.
+class TUncover {
+public:
+  explicit TUncover(TPanel* panel) : panel_(panel) {}
+  TUncover(const TUncover&) = delete;
+  TUncover& operator=(const TUncover&) = delete;
+  ~TUncover() {
+    try {
+      panel_->Hide();
+    } catch (...) {
+    }
+  }
+
+private:
+  TPanel* panel_;
+};
+
+}  // namespace
+
+TfrmMain::TfrmMain(TComponent* owner) : TForm(owner) {
+  Name = "frmMain";
+  SetCaption("Pandrel");
+  SetBorderStyle(bsSingle);
+  SetBorderIcons({biSystemMenu, biMinimize});
+  SetPosition(poDesktopCenter);
+  SetClientWidth(565);
+  SetClientHeight(342);
+
+  lstFileList = Place(new TListBox(this), "lstFileList", 8, 8, 553, 137);
+  lstFileList->SetMultiSelect(true);
+  lstFileList->SetSorted(true);
+  lstFileList->ItemHeight = 12;
+  lstFileList->OnClick = [this](TObject* sender) { lstFileListClick(sender); };
+
+  ScrollBox = Place(new TScrollBox(this), "ScrollBox", 8, 152, 337, 185);
+  imgSpoit = Place(new TImage(ScrollBox), "imgSpoit", 0, 0, 33, 25);
+  imgSpoit->SetAutoSize(true);
+  imgSpoit->SetCursor(crCross);
+  imgSpoit->OnMouseDown = [this](TObject* sender, TMouseButton button, TShiftState shift, int x, int y) {
+    imgSpoitMouseDown(sender, button, shift, x, y);
+  };
+
+  btnStart = Place(new TBitBtn(this), "btnStart", 352, 200, 201, 33);
+  btnStart->SetCaption("色変換スタート(&S)");
+  btnStart->OnClick = [this](TObject* sender) { btnStartClick(sender); };
+
+  btnShow = Place(new TButton(this), "btnShow", 536, 168, 20, 20);
+  btnShow->SetCaption("...");
+  btnShow->OnClick = [this](TObject* sender) { btnShowClick(sender); };
+
+  edtSavePath = Place(new TLabeledEdit(this), "edtSavePath", 352, 168, 177, 20);
+  edtSavePath->EditLabel()->SetCaption("保存先(&P)：");
+  edtSavePath->SetLabelSpacing(3);
+  edtSavePath->SetText("");
+
+  pColor = Place(new TPanel(this), "pColor", 352, 296, 97, 41);
+  pColor->SetBevelOuter(bvNone);
+  pColor->SetBorderStyle(bsSingle);
+  pColor->SetColor(clRed);
+  pColor->SetCaption("");
+
+  pALL = Place(new TPanel(this), "pALL", 248, 200, 185, 41);
+  pALL->SetBevelOuter(bvNone);
+  pALL->SetCaption("pALL");
+  pALL->Hide();
+
+  PopupMenu = new TPopupMenu(this);
+  PopupMenu->Name = "PopupMenu";
+  mnuDelete = NewMenuItem(PopupMenu, "mnuDelete", "選択したファイルをリストから削除(&D)");
+  mnuDelete->OnClick = [this](TObject* sender) { mnuDeleteClick(sender); };
+  mnuAllDel = NewMenuItem(PopupMenu, "mnuAllDel", "すべてのファイルをリストから削除(&A)");
+  lstFileList->SetPopupMenu(PopupMenu);
+
+  OnCreate = [this](TObject* sender) { FormCreate(sender); };
+}
+
+void TfrmMain::FormCreate(TObject*) {
+  DragAcceptFiles(lstFileList->Handle(), true);
+  pALL->SetAlign(alClient);
+}
+
+void TfrmMain::WMDropFiles(TWMDropFiles& message) {
+  const UINT count = DragQueryFileA(message.Drop, 0xFFFFFFFFu, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    char buffer[255];
+    DragQueryFileA(message.Drop, i, buffer, sizeof buffer);
+    const std::string name = buffer;
+    if (lstFileList->Items()->IndexOf(name) >= 0) continue;
+    const std::string ext = LowerCase(ExtractFileExt(name));
+    if (ext == ".png" || ext == ".bmp") lstFileList->Items()->Add(name);
+  }
+  DragFinish(message.Drop);
+}
+
+void TfrmMain::lstFileListClick(TObject*) {
+  const int index = lstFileList->ItemIndex();
+  if (index < 0) return;
+  const std::string fileName = lstFileList->Items()->Strings(index);
+  if (IsPngName(fileName)) {
+    TZelPNG png;
+    png.LoadFromFile(fileName);
+    imgSpoit->Picture()->Bitmap()->Assign(&png);
+  } else {
+    imgSpoit->Picture()->LoadFromFile(fileName);
+  }
+}
+
+void TfrmMain::imgSpoitMouseDown(TObject*, TMouseButton, TShiftState, int X, int Y) {
+  // Outside the picture there is no colour to take.
+  const TColor colour = imgSpoit->Canvas()->Pixels(X, Y);
+  if (static_cast<COLORREF>(colour) != CLR_INVALID) pColor->SetColor(colour);
+}
+
+void TfrmMain::btnShowClick(TObject*) {
+  const std::string folder = BrowseForFolder(Handle());
+  if (!folder.empty()) edtSavePath->SetText(folder);
+}
+
+void TfrmMain::mnuDeleteClick(TObject*) {
+  if (MessageDlg("ファイルをリスト上から削除します。よろしいですか？", mtConfirmation, {mbYes, mbNo}, 0) != mrYes) return;
+  for (int i = lstFileList->Items()->Count() - 1; i >= 0; --i) {
+    if (lstFileList->Selected(i)) lstFileList->Items()->Delete(i);
+  }
+}
+
+void TfrmMain::btnStartClick(TObject*) {
+  // Window messages run once per file; a click that arrives through them finds the
+  // window covered and must not start a second batch inside the first.
+  if (pALL->Visible()) return;
+  if (!DirectoryExists(edtSavePath->Text())) {
+    ShowMessage("指定された保存先のフォルダは存在しません。");
+    return;
+  }
+  pALL->Show();
+  TUncover uncover(pALL);
+  RunBatch();
+}
+
+void TfrmMain::RunBatch() {
+  const std::string folder = IncludeTrailingPathDelimiter(edtSavePath->Text());
+  const TColor picked = pColor->Color();
+  // The entries are taken once: the messages run during the batch may change the list.
+  std::vector<std::string> files;
+  for (int i = 0; i < lstFileList->Items()->Count(); ++i) files.push_back(lstFileList->Items()->Strings(i));
+  const std::string total = IntToStr(static_cast<std::int64_t>(files.size()));
+
+  auto dib = std::make_unique<TUlmDIB>();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    pALL->SetCaption("処理を実行しています。" + IntToStr(static_cast<std::int64_t>(i)) + "/" + total);
+    pALL->Repaint();
+    Application->ProcessMessages();
+
+    const std::string& source = files[i];
+    const std::string name = ExtractFileName(source);
+    const bool png = IsPngName(name);
+    if (png) {
+      TZelPNG picture;
+      picture.LoadFromFile(source);
+      dib->Assign(&picture);
+    } else {
+      dib->LoadFromFile(source);
+    }
+    MovePickedColourToFront(dib.get(), picked);
+    // Written aside and renamed over the target, so a source in the output folder is
+    // never overwritten while it is still being read.
+    const std::string target = folder + name;
+    if (png) {
+      TZelPNG picture;
+      picture.Assign(dib.get());
+      picture.SaveToFileName(target);
+    } else {
+      dib->SaveToFileName(target);
+    }
+  }
+  pALL->SetCaption("すべての処理が終わりました。");
+  dib.reset();
+  ShowMessage("すべての処理が終わりました。");
+}
+
+std::string BrowseForFolder(HWND owner) {
+  char displayName[MAX_PATH] = {};
+  BROWSEINFOA info;
+  info.hwndOwner = owner;
+  info.pidlRoot = nullptr;
+  info.pszDisplayName = displayName;
+  info.lpszTitle = "フォルダを選んで下さい";
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  info.lpfn = nullptr;
+  PIDLIST_ABSOLUTE list = SHBrowseForFolderA(&info);
+  if (list == nullptr) return "";
+  char path[MAX_PATH] = {};
+  std::string result;
+  if (SHGetPathFromIDListA(list, path)) result = path;
+  CoTaskMemFree(list);
+  return result;
+}
