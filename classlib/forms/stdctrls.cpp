@@ -205,7 +205,26 @@ void TCheckBox::SetChecked(bool checked) {
   Click();
 }
 
-void TCheckBox::CaptionChanged() { static_cast<QCheckBox*>(Widget())->setText(ToQ(Caption())); }
+namespace {
+
+// The stand-in font is wider than the one the forms were laid out for: a check box or
+// radio button whose caption would be cut grows to the right, as far as its parent allows.
+void FitCaption(QAbstractButton* button) {
+  const int wanted = button->sizeHint().width();
+  if (wanted <= button->width()) return;
+  const QWidget* parent = button->parentWidget();
+  const int room = parent != nullptr ? parent->width() - button->x() : wanted;
+  if (room > button->width()) button->resize(std::min(wanted, room), button->height());
+}
+
+}  // namespace
+
+void TCheckBox::CaptionChanged() {
+  static_cast<QCheckBox*>(Widget())->setText(ToQ(Caption()));
+  FitCaption(static_cast<QCheckBox*>(Widget()));
+}
+
+void TCheckBox::BoundsChanged() { FitCaption(static_cast<QCheckBox*>(Widget())); }
 
 TRadioButton::TRadioButton(TWinControl* parent) : TWinControl(parent, new QRadioButton()) {
   SetReportMouse(false);
@@ -257,7 +276,12 @@ void TRadioButton::UserClicked(bool nowChecked) {
   UserClick();
 }
 
-void TRadioButton::CaptionChanged() { static_cast<QRadioButton*>(Widget())->setText(ToQ(Caption())); }
+void TRadioButton::CaptionChanged() {
+  static_cast<QRadioButton*>(Widget())->setText(ToQ(Caption()));
+  FitCaption(static_cast<QRadioButton*>(Widget()));
+}
+
+void TRadioButton::BoundsChanged() { FitCaption(static_cast<QRadioButton*>(Widget())); }
 
 // ---------------------------------------------------------------- group boxes
 

@@ -113,6 +113,7 @@ public:
 
 protected:
   void CaptionChanged() override;
+  void BoundsChanged() override;
 };
 
 // Radio buttons with one parent form one group: checking one unchecks the others.
@@ -129,6 +130,7 @@ public:
 
 protected:
   void CaptionChanged() override;
+  void BoundsChanged() override;
 
 private:
   void UncheckSiblings();

@@ -104,6 +104,23 @@ TEST_F(FormsTest, NotebookTurnedByCodeRaisesNothing) {
 
 // ---------------------------------------------------------------- check and radio buttons
 
+// A caption wider than its box shows whole where the parent has room, and never reaches
+// past the parent's right edge.
+TEST_F(FormsTest, CheckAndRadioCaptionsGrowWithinTheirParent) {
+  TForm form(nullptr);
+  form.SetClientWidth(300);
+  const std::string caption = "256色で自動減色（MedianCut）";
+  auto* radio = new TRadioButton(&form);
+  radio->SetBounds(16, 8, 60, 17);
+  radio->SetCaption(caption);
+  auto* check = new TCheckBox(&form);
+  check->SetCaption(caption);
+  check->SetBounds(250, 40, 30, 17);
+  EXPECT_GT(radio->Width(), 60);
+  EXPECT_LE(radio->Left() + radio->Width(), 300);
+  EXPECT_EQ(check->Left() + check->Width(), 300);
+}
+
 TEST_F(FormsTest, RadioButtonsOfOneParentAreExclusive) {
   TForm form(nullptr);
   std::vector<TRadioButton*> radios;
