@@ -12,9 +12,6 @@
 // the way a packed DIB lies in memory.
 static_assert(offsetof(DIBInfos, Colors) == offsetof(DIBInfos, Header) + sizeof(BITMAPINFOHEADER));
 
-// The library's internal checks report the unit's name, not the file they sit in.
-#define DataAssert(cond, msg) ((cond) ? (void)0 : RaiseAssertion((msg), "UlmDIB", __LINE__))
-
 namespace {
 
 constexpr LONG kDefaultPelsPerMeter = 3780;
@@ -180,8 +177,8 @@ void ReleaseMemory(HANDLE mappingHandle, void* bits, bool useFMO) {
   if (bits == nullptr && mappingHandle == 0) return;
   const bool unmapped = UnmapViewOfFile(bits);
   const bool closed = CloseHandle(mappingHandle);
-  DataAssert(unmapped, "ReleaseMemory: Failed To Unmap View of File map");
-  DataAssert(closed, "ReleaseMemory: Failed To Close File Map");
+  UlmDIBAssert(unmapped, "ReleaseMemory: Failed To Unmap View of File map");
+  UlmDIBAssert(closed, "ReleaseMemory: Failed To Close File Map");
 }
 
 HPALETTE GetPaletteFromDIBInfos(const DIBInfos& infos) {
@@ -299,7 +296,7 @@ void TUlmInternalDIB::FreeDIB() {
 }
 
 void TUlmInternalDIB::UpdatePalette() {
-  DataAssert(RefCount == 1, "TUlmInternalDIB.UpdatePalette: RefCount Must be 1");
+  UlmDIBAssert(RefCount == 1, "TUlmInternalDIB.UpdatePalette: RefCount Must be 1");
   if (PaletteHandle != 0) DeleteObject(PaletteHandle);
   PaletteHandle = 0;
   PaletteChanged = 1;

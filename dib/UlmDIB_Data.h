@@ -9,6 +9,9 @@
 #include "classlib/streams.h"
 #include "dib/UlmDIB_Types.h"
 
+// The library's internal checks report the unit's name, not the file they sit in.
+#define UlmDIBAssert(cond, msg) ((cond) ? (void)0 : RaiseAssertion((msg), "UlmDIB", __LINE__))
+
 // Largest pixel memory a reader accepts; untrusted headers never make us allocate more.
 inline constexpr std::int64_t UlmDIBMaxImageBytes = std::int64_t{1} << 30;
 
