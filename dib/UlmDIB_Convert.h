@@ -6,6 +6,8 @@
 // on; the result record then means nothing. The caller owns the result's memory.
 #pragma once
 
+#include <array>
+
 #include "dib/UlmDIB_Types.h"
 
 // Run-length data: expanded into plain rows, and plain rows compressed (rows bottom-up,
@@ -41,5 +43,7 @@ void Convert4BitRGBTo1BitRGB(const DIBInfos& Source, DIBInfos& Result, COLORREF 
 
 // The fixed palettes of the halftones, shared with the graphic class so that drawing in a
 // halftone mode hands out the same entries in the same order.
-extern const RGBQUAD HalftoneQuads[215];
-extern const RGBQUAD BlackWhiteQuads[2];
+// Entry 35·i + 5·j + k is red level i, green level j, blue level k; 210 to 214 are extras
+// that no halftone pixel takes.
+extern const std::array<RGBQUAD, 215> HalftoneQuads;
+extern const std::array<RGBQUAD, 2> BlackWhiteQuads;  // black, white

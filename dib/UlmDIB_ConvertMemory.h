@@ -1,0 +1,65 @@
+// What the converters share: the output memory they own until the result takes it, and
+// the geometry of a plain source.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "dib/UlmDIB_Data.h"
+
+// Pixel memory obtained by a converter: given back when the converter fails, handed to the
+// result record when it succeeds.
+class TConvertMemory {
+public:
+  // GetMemory refuses sizes beyond its cap, so what it gives fits the record's 32-bit size.
+  TConvertMemory(std::int64_t Size, bool UseFMO) : UseFMO_(UseFMO) {
+    GetMemory(Size, Handle_, Bits_, UseFMO_);
+    Size_ = static_cast<std::int32_t>(Size);
+  }
+  TConvertMemory(const TConvertMemory&) = delete;
+  TConvertMemory& operator=(const TConvertMemory&) = delete;
+  ~TConvertMemory() {
+    if (!Bits_) return;
+    try {
+      ReleaseMemory(Handle_, Bits_, UseFMO_);
+    } catch (...) {
+      // A release of memory just obtained with the same policy does not fail; a cleanup
+      // path must not throw in any case.
+    }
+  }
+
+  std::uint8_t* Data() const { return static_cast<std::uint8_t*>(Bits_); }
+
+  void HandTo(DIBInfos& Result) {
+    Result.ImageSize = Size_;
+    Result.MappingHandle = Handle_;
+    Result.Bits = Bits_;
+    Bits_ = nullptr;
+    Handle_ = 0;
+  }
+
+private:
+  bool UseFMO_;
+  std::int32_t Size_ = 0;
+  HANDLE Handle_ = 0;
+  void* Bits_ = nullptr;
+};
+
+// Width, height and row size of a plain source. A record whose pixel memory is shorter than
+// its rows (possible only through a caller that filled the record by hand) is refused
+// rather than read past its end.
+struct TPlainGeometry {
+  std::int64_t Width;
+  std::int64_t Height;
+  std::int64_t Stride;
+};
+
+inline TPlainGeometry PlainGeometry(const DIBInfos& Source, const char* ConverterName) {
+  const BITMAPINFOHEADER& h = Source.Header;
+  TPlainGeometry g{h.biWidth, std::abs(static_cast<std::int64_t>(h.biHeight)), 0};
+  g.Stride = UlmRowBytes(g.Width, h.biBitCount);
+  if (g.Width <= 0 || g.Height <= 0 || !Source.Bits || Source.ImageSize < g.Stride * g.Height)
+    throw EUlmDIBInvalidDIB(std::string(ConverterName) + ": Invalid Image Size");
+  return g;
+}
