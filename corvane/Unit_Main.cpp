@@ -100,17 +100,7 @@ TNamedColourLists TfrmMain::ColourLists() const {
 
 // Window, sources, exit and about.
 
-void TfrmMain::FormCreate(TObject* sender) {
-  TComposerForm::FormCreate(sender);
-  BaraChipBitmap = NewWorkingBitmap();
-  CharaChipBitmap = NewWorkingBitmap();
-}
-
-void TfrmMain::FormClose(TObject* sender, TCloseAction& action) {
-  TComposerForm::FormClose(sender, action);
-  BaraChipBitmap.reset();
-  CharaChipBitmap.reset();
-}
+std::vector<std::unique_ptr<TBitmap>*> TfrmMain::SourceBitmaps() const { return {&BaraChipBitmap, &CharaChipBitmap}; }
 
 void TfrmMain::FormPaint(TObject*) {
   // After FormClose the bitmaps are gone; a late paint has nothing to show.
@@ -139,13 +129,11 @@ void TfrmMain::imgSetMouseDown(TObject*, TMouseButton button, TShiftState, int X
 }
 
 void TfrmMain::imgBaraChipMouseDown(TObject*, TMouseButton button, TShiftState, int X, int Y) {
-  if (SelectCell(button, X, Y, BaraGrid, BaraCol, BaraRow))
-    ShowFramed(imgBaraChip, BaraChipBitmap.get(), BaraGrid.CellRect(BaraCol, BaraRow));
+  SelectSourceCell(button, X, Y, BaraGrid, BaraCol, BaraRow, imgBaraChip, BaraChipBitmap.get());
 }
 
 void TfrmMain::imgCharaChipMouseDown(TObject*, TMouseButton button, TShiftState, int X, int Y) {
-  if (SelectCell(button, X, Y, CharaGrid, CharaCol, CharaRow))
-    ShowFramed(imgCharaChip, CharaChipBitmap.get(), CharaGrid.CellRect(CharaCol, CharaRow));
+  SelectSourceCell(button, X, Y, CharaGrid, CharaCol, CharaRow, imgCharaChip, CharaChipBitmap.get());
 }
 
 void TfrmMain::btnAddBaraChipClick(TObject*) {

@@ -52,9 +52,7 @@ public:
   TMenuItem* mnuN;
   TMenuItem* mnuExit;
 
-  // Window, sources, exit and about.
-  void FormCreate(TObject* sender) override;
-  void FormClose(TObject* sender, TCloseAction& action) override;
+  // Window, sources, exit and about; FormCreate and FormClose make and free the sources too.
   void FormPaint(TObject* sender) override;
   void btnOpenBaraChipClick(TObject* sender);
   void btnOpenCharaChipClick(TObject* sender);
@@ -80,6 +78,7 @@ public:
 
 protected:
   TNamedColourLists ColourLists() const override;
+  std::vector<std::unique_ptr<TBitmap>*> SourceBitmaps() const override;
 
 private:
   void CreateSheetControls();
