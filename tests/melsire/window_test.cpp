@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -12,14 +13,11 @@
 
 namespace {
 
+// The lines of a text broken by carriage returns.
 std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines(1);
-  for (char c : text) {
-    if (c == '\r')
-      lines.emplace_back();
-    else
-      lines.back() += c;
-  }
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line, '\r');) lines.push_back(line);
   return lines;
 }
 
