@@ -1,0 +1,287 @@
+// Run-length codecs: the exact code layout written, the checks made on what is read, and
+// round trips through both.
+#include <filesystem>
+
+#include "classlib/streams.h"
+#include "convert_test_util.h"
+
+namespace {
+
+TBytes Repeat(std::uint8_t Value, int Count) { return TBytes(static_cast<std::size_t>(Count), Value); }
+
+TBytes Join(std::initializer_list<TBytes> Parts) {
+  TBytes all;
+  for (const TBytes& p : Parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+// 1, 2, 1, 2, ...
+TBytes Alternating(int Count) {
+  TBytes r;
+  for (int i = 0; i < Count; ++i) r.push_back(static_cast<std::uint8_t>(i % 2 + 1));
+  return r;
+}
+
+// Codes of a row of zeros: runs of at most 255 (8-bit) or 254 pixels (4-bit).
+TBytes ZeroRowCodes(int Bits, int Width) {
+  TBytes codes;
+  for (int left = Width; left > 0;) {
+    const int n = std::min(left, Bits == 8 ? 255 : 254);
+    codes.insert(codes.end(), {static_cast<std::uint8_t>(n), 0});
+    left -= n;
+  }
+  return codes;
+}
+
+void Encode(const TTestPicture& Source, TResult& Result) {
+  const TConverter encode = Source.Infos.Header.biBitCount == 8 ? TConverter(Convert8BitRGBTo8BitRLE)
+                                                                 : TConverter(Convert4BitRGBTo4BitRLE);
+  ConvertKeepingSource(encode, Source, Result);
+}
+
+void Decode(const DIBInfos& Source, TResult& Result) {
+  if (Source.Header.biBitCount == 8)
+    Convert8BitRLETo8BitRGB(Source, Result.Infos, Result.UseFMO);
+  else
+    Convert4BitRLETo4BitRGB(Source, Result.Infos, Result.UseFMO);
+}
+
+struct TRowCase {
+  const char* Name;
+  int Bits;
+  int Width;
+  TBytes Row;    // plain bytes, unpadded
+  TBytes Codes;  // the row's codes before its end of line
+};
+
+// Rows are as wide as the encoder's room allows; the zero pixels after an example add a
+// run to its codes.
+const TRowCase RowCases[] = {
+    {"run_inside_literal", 8, 6, {1, 2, 3, 3, 3, 4}, {1, 1, 1, 2, 3, 3, 1, 4}},
+    {"even_literal", 8, 8, {5, 6, 7, 8, 0, 0, 0, 0}, {0, 4, 5, 6, 7, 8, 4, 0}},
+    {"odd_literal_padded", 8, 7, {5, 6, 7, 0, 0, 0, 0}, {0, 3, 5, 6, 7, 0, 4, 0}},
+    {"two_pixel_literal_as_runs", 8, 6, {5, 6, 0, 0, 0, 0}, {1, 5, 1, 6, 4, 0}},
+    {"run_of_300", 8, 300, Repeat(9, 300), {0xFF, 9, 0x2D, 9}},
+    {"run_of_255", 8, 255, Repeat(7, 255), {0xFF, 7}},
+    {"run_of_256", 8, 256, Repeat(7, 256), {0xFF, 7, 1, 7}},
+    {"literal_of_256", 8, 256, Alternating(256), Join({{0, 0xFF}, Alternating(255), {0, 1, 2}})},
+    {"nibble_counts_end_at_width", 4, 13, {0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x20}, {12, 0x22, 1, 0x20}},
+    {"nibble_literal_of_two_bytes", 4, 12, {0x12, 0x34, 0, 0, 0, 0}, {0, 4, 0x12, 0x34, 8, 0}},
+    {"nibble_literal_odd_width", 4, 13, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xD0},
+     {0, 13, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xD0, 0}},
+    {"nibble_run_limit", 4, 256, Repeat(0x77, 128), {0xFE, 0x77, 2, 0x77}},
+};
+
+class RleRowLayout : public testing::TestWithParam<TRowCase> {};
+
+// The example row lies at the bottom, two rows of zeros above it give the encoder room:
+// every row ends with an end of line, the data with one end of bitmap, and a top-down
+// twin encodes to the same bytes.
+TEST_P(RleRowLayout, RowsBottomUpEachEndedAndOneEndOfBitmap) {
+  const TRowCase& c = GetParam();
+  const TBytes zeros(c.Row.size(), 0);
+  const TBytes expected = Join({c.Codes, {0, 0}, ZeroRowCodes(c.Bits, c.Width), {0, 0},
+                                ZeroRowCodes(c.Bits, c.Width), {0, 0}, {0, 1}});
+  for (const int height : {3, -3}) {
+    SCOPED_TRACE(height);
+    const TTestPicture source(c.Width, height, c.Bits,
+                              height > 0 ? std::vector<TBytes>{c.Row, zeros, zeros}
+                                         : std::vector<TBytes>{zeros, zeros, c.Row});
+    TResult result;
+    Encode(source, result);
+    EXPECT_EQ(result.All(), expected);
+    const BITMAPINFOHEADER& h = result.Infos.Header;
+    EXPECT_EQ(h.biHeight, 3);
+    EXPECT_EQ(h.biSizeImage, expected.size());
+    EXPECT_EQ(h.biCompression, c.Bits == 8 ? BI_RLE8 : BI_RLE4);
+    EXPECT_EQ(h.biClrImportant, 7u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, RleRowLayout, testing::ValuesIn(RowCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(RleEncoder, SixteenEqualPixelsFitTheirPlainSize) {
+  const TTestPicture source(16, 1, 8, {Repeat(7, 16)});
+  TResult result(true);
+  Encode(source, result);
+  EXPECT_EQ(result.All(), (TBytes{0x10, 7, 0, 0, 0, 1}));
+}
+
+TEST(RleEncoder, DataLargerThanItsPlainSizeIsRefused) {
+  struct TCase {
+    int Bits, Width;
+    TBytes Row;
+  };
+  for (const TCase& c : {TCase{8, 4, {5, 6, 7, 8}}, TCase{8, 1, {5}}, TCase{4, 1, {0x50}}}) {
+    const TTestPicture source(c.Width, 1, c.Bits, {c.Row});
+    TResult result;
+    ExpectFailure<EUlmDIBCompressionFailed>([&] { Encode(source, result); },
+                                            c.Bits == 8 ? "Convert8BitRGBTo8BitRLE: Compression Failed"
+                                                        : "Convert4BitRGBTo4BitRLE: Compression Failed");
+    EXPECT_EQ(result.Infos.Bits, nullptr);
+  }
+}
+
+struct TDecodeCase {
+  const char* Name;
+  int Bits, Width, Height;
+  TBytes Data;
+  TBytes Pixels;        // the whole decoded memory, when it decodes
+  const char* Message;  // the check that fails, when it does not
+};
+
+const TDecodeCase DecodeCases[] = {
+    {"run_to_right_edge", 8, 4, 1, {4, 5, 0, 1}, {5, 5, 5, 5}, nullptr},
+    {"run_past_right_edge", 8, 4, 1, {5, 5, 0, 1}, {}, "Convert8BitRLETo8BitRGB: Bad RLE Data 4"},
+    {"end_of_line_after_last_row", 8, 4, 1, {4, 5, 0, 0, 0, 1}, {5, 5, 5, 5}, nullptr},
+    {"second_end_of_line_after_last_row", 8, 4, 1, {4, 5, 0, 0, 0, 0}, {}, "Convert8BitRLETo8BitRGB: Bad RLE Data 1"},
+    {"delta_to_the_corner", 8, 4, 1, {0, 2, 4, 1, 0, 1}, {0, 0, 0, 0}, nullptr},
+    {"run_after_delta_to_edge", 8, 4, 2, {0, 2, 4, 0, 1, 5}, {}, "Convert8BitRLETo8BitRGB: Bad RLE Data 4"},
+    {"delta_past_edge", 8, 4, 1, {0, 2, 5, 0}, {}, "Convert8BitRLETo8BitRGB: Bad RLE Data 2"},
+    {"delta_cut_off", 8, 4, 1, {0, 2, 1}, {}, "Convert8BitRLETo8BitRGB: Bad RLE Data 2"},
+    {"delta_then_run", 8, 4, 2, {0, 2, 1, 1, 2, 9, 0, 1}, {0, 0, 0, 0, 0, 9, 9, 0}, nullptr},
+    {"absolute_odd_padded", 8, 4, 1, {0, 3, 1, 2, 3, 0, 1, 4, 0, 1}, {1, 2, 3, 4}, nullptr},
+    {"absolute_past_edge", 8, 4, 1, {0, 5, 1, 2, 3, 4, 5, 0}, {}, "Convert8BitRLETo8BitRGB: Bad RLE Data 3"},
+    {"absolute_cut_off", 8, 4, 1, {0, 3, 1}, {}, "Convert8BitRLETo8BitRGB: Bad RLE Data 3"},
+    {"early_end_leaves_zeros", 8, 4, 2, {2, 7, 0, 1, 4, 4}, {7, 7, 0, 0, 0, 0, 0, 0}, nullptr},
+    {"missing_end_of_bitmap", 8, 4, 1, {4, 5}, {5, 5, 5, 5}, nullptr},
+    {"run_below_last_row", 8, 4, 1, {0, 0, 1, 1}, {}, "Convert8BitRLETo8BitRGB: Bad RLE Data 4"},
+    {"nibble_run_fills_padding", 4, 5, 1, {6, 0x12, 0, 1}, {0x12, 0x12, 0x12, 0}, nullptr},
+    {"nibble_run_past_padding", 4, 5, 1, {7, 0x12, 0, 1}, {}, "Convert4BitRLETo4BitRGB: Bad RLE Data 8"},
+    {"nibble_odd_run_at_odd_x", 4, 4, 1, {1, 0x30, 3, 0x45, 0, 1}, {0x34, 0x54, 0, 0}, nullptr},
+    {"nibble_absolute", 4, 4, 1, {0, 3, 0x12, 0x30, 1, 0x70, 0, 1}, {0x12, 0x37, 0, 0}, nullptr},
+    {"nibble_absolute_past_edge", 4, 4, 1, {0, 7, 0x12, 0x34, 0x56, 0x70}, {}, "Convert4BitRLETo4BitRGB: Bad RLE Data 7"},
+    {"nibble_second_end_of_line", 4, 4, 1, {0, 0, 0, 0}, {}, "Convert4BitRLETo4BitRGB: Bad RLE Data 5"},
+    {"nibble_delta_past_edge", 4, 4, 1, {0, 2, 0, 2}, {}, "Convert4BitRLETo4BitRGB: Bad RLE Data 6"},
+};
+
+class RleDecoding : public testing::TestWithParam<TDecodeCase> {};
+
+TEST_P(RleDecoding, PlacesPixelsOrRefusesSafely) {
+  const TDecodeCase& c = GetParam();
+  const TTestPicture source(c.Width, c.Height, c.Bits, c.Bits == 8 ? BI_RLE8 : BI_RLE4, c.Data);
+  for (const bool fmo : {false, true}) {
+    TResult result(fmo);
+    const TConverter decode = c.Bits == 8 ? TConverter(Convert8BitRLETo8BitRGB) : TConverter(Convert4BitRLETo4BitRGB);
+    if (c.Message) {
+      ExpectFailure<EUlmDIBInvalidDIB>([&] { ConvertKeepingSource(decode, source, result); }, c.Message);
+      continue;
+    }
+    ConvertKeepingSource(decode, source, result);
+    EXPECT_EQ(result.All(), c.Pixels);
+    EXPECT_EQ(result.Infos.Header.biCompression, BI_RGB);
+    EXPECT_EQ(result.Infos.Header.biSizeImage, 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, RleDecoding, testing::ValuesIn(DecodeCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// Rows of runs of random length broken by short literals, in both depths and several widths,
+// odd ones among them.
+TEST(RleRoundTrip, EncodedPicturesDecodeToThemselves) {
+  std::uint32_t seed = 12345;
+  const auto next = [&](int Range) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 16) % static_cast<std::uint32_t>(Range));
+  };
+  for (const int bits : {8, 4}) {
+    for (const int width : {33, 64, 255, 256, 301, 517}) {
+      SCOPED_TRACE(testing::Message() << bits << " bits, width " << width);
+      const int units = bits == 8 ? width : (width + 1) / 2;
+      std::vector<TBytes> rows;
+      for (int y = 0; y < 5; ++y) {
+        TBytes row;
+        while (static_cast<int>(row.size()) < units) {
+          const bool literal = next(4) == 0;
+          const int length = literal ? 3 + next(4) : 4 + next(40);
+          const auto value = static_cast<std::uint8_t>(next(256));
+          for (int i = 0; i < length; ++i) row.push_back(literal ? static_cast<std::uint8_t>(next(256)) : value);
+        }
+        row.resize(static_cast<std::size_t>(units));
+        if (bits == 4 && width % 2 == 1) row.back() &= 0xF0;  // the padding nibble is not a pixel
+        rows.push_back(row);
+      }
+      const TTestPicture source(width, -5, bits, rows);
+      TResult encoded, decoded;
+      Encode(source, encoded);
+      Decode(encoded.Infos, decoded);
+      // The encoded picture runs bottom-up: its first decoded row is the source's last.
+      for (int y = 0; y < 5; ++y) EXPECT_EQ(decoded.Row(4 - y, units), rows[y]) << "row " << y;
+    }
+  }
+}
+
+std::string Corpus(const std::string& Name) { return std::string(CORPORA_DIR) + "/bmpsuite/" + Name; }
+
+void Load(TUlmInternalDIB& Dib, const std::string& Name) {
+  TFileStream stream(Corpus(Name), fmOpenRead);
+  Dib.LoadFromStream(&stream);
+}
+
+// Suite files whose run-length data stand for the same picture as a plain file, fully, or
+// with pixels left out (zero) by deltas, early ends of line or an early end of bitmap.
+TEST(RleCorpus, DecodesLikeThePlainTwin) {
+  struct TCase {
+    const char* Compressed;
+    const char* Plain;
+    bool Complete;
+  };
+  for (const TCase& c : {TCase{"g/pal8rle.bmp", "g/pal8.bmp", true}, TCase{"g/pal4rle.bmp", "g/pal4.bmp", true},
+                         TCase{"q/pal8rletrns.bmp", "g/pal8.bmp", false},
+                         TCase{"q/pal4rletrns.bmp", "g/pal4.bmp", false},
+                         TCase{"q/pal8rlecut.bmp", "g/pal8.bmp", false},
+                         TCase{"q/pal4rlecut.bmp", "g/pal4.bmp", false}}) {
+    SCOPED_TRACE(c.Compressed);
+    TUlmInternalDIB compressed(false), plain(false);
+    Load(compressed, c.Compressed);
+    Load(plain, c.Plain);
+    TResult decoded;
+    Decode(compressed.DIBInfos, decoded);
+    const TBytes expected(static_cast<const std::uint8_t*>(plain.DIBInfos.Bits),
+                          static_cast<const std::uint8_t*>(plain.DIBInfos.Bits) + plain.DIBInfos.ImageSize);
+    const TBytes got = decoded.All();
+    ASSERT_EQ(got.size(), expected.size());
+    if (c.Complete) {
+      EXPECT_EQ(got, expected);
+      continue;
+    }
+    // The files' colour tables differ: compare colours, where the data wrote a pixel.
+    const int bits = plain.DIBInfos.Header.biBitCount, perByte = 8 / bits;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < got.size() * perByte; ++i) {
+      const int shift = bits == 8 ? 0 : (i % 2 == 0 ? 4 : 0);
+      const int mask = (1 << bits) - 1;
+      const int index = (got[i / perByte] >> shift) & mask;
+      const int want = (expected[i / perByte] >> shift) & mask;
+      if (index == 0) continue;
+      ++kept;
+      EXPECT_EQ(std::memcmp(&compressed.DIBInfos.Colors[index], &plain.DIBInfos.Colors[want], 3), 0) << "pixel " << i;
+    }
+    EXPECT_GT(kept, got.size() * perByte / 4);
+  }
+}
+
+// Broken suite files: the reader or the decoder refuses each, with its own text.
+TEST(RleCorpus, BrokenFilesAreRefused) {
+  for (const char* name : {"b/badrle.bmp", "b/badrle4.bmp", "b/badrle4bis.bmp", "b/badrle4ter.bmp",
+                           "b/badrlebis.bmp", "b/badrleter.bmp", "b/rletopdown.bmp"}) {
+    SCOPED_TRACE(name);
+    TUlmInternalDIB dib(true);
+    try {
+      Load(dib, name);
+    } catch (const EUlmDIBInvalidDIB&) {
+      continue;
+    }
+    TResult decoded(true);
+    try {
+      Decode(dib.DIBInfos, decoded);
+      ADD_FAILURE() << "decoded";
+    } catch (const EUlmDIBInvalidDIB& e) {
+      EXPECT_NE(e.Message.find(": Bad RLE Data "), std::string::npos) << e.Message;
+    }
+  }
+}
+
+}  // namespace
