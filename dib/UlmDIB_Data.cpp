@@ -66,7 +66,7 @@ private:
 // Run-length data carry their own size; everything else must hold every row.
 void CheckPixelData(const BITMAPINFOHEADER& header, std::int64_t imageSize, const std::function<void()>& shortData) {
   const std::int64_t rows = UlmRowBytes(header.biWidth, header.biBitCount) * AbsHeight(header);
-  if (rows > UlmDIBMaxImageBytes || imageSize > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
+  if (rows > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
   if (IsRunLength(header)) {
     // Run-length data run from the bottom row up; a top-down run-length bitmap is no bitmap.
     if (header.biHeight < 0) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
@@ -381,6 +381,7 @@ void TUlmInternalDIB::LoadFromStream(TStream* stream) {
   } else {
     CheckPixelData(h, imageSize, readError);
     if (imageSize > remaining) readError();
+    if (imageSize > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
     GetMemory(imageSize, scratch.MappingHandle, scratch.Bits, UseFMO != 0);
     scratch.ImageSize = static_cast<std::int32_t>(imageSize);
     stream->ReadBuffer(scratch.Bits, imageSize);
@@ -447,6 +448,7 @@ void TUlmInternalDIB::LoadFromClipboardFormat(HGLOBAL block) {
   const WORD bits = h.biBitCount;
   if (bits == 1 || bits == 4 || bits == 8 || bits == 24) {
     CheckPixelData(h, imageSize, badData);
+    if (imageSize > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
     GetMemory(imageSize, scratch.MappingHandle, scratch.Bits, UseFMO != 0);
     scratch.ImageSize = static_cast<std::int32_t>(imageSize);
     std::memcpy(scratch.Bits, base + headerBytes, static_cast<std::size_t>(imageSize));
