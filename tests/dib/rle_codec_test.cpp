@@ -54,6 +54,8 @@ struct TRowCase {
   TBytes Codes;  // the row's codes before its end of line
 };
 
+void PrintTo(const TRowCase& C, std::ostream* Out) { *Out << C.Name; }
+
 // Rows are as wide as the encoder's room allows; the zero pixels after an example add a
 // run to its codes.
 const TRowCase RowCases[] = {
@@ -130,6 +132,8 @@ struct TDecodeCase {
   TBytes Pixels;        // the whole decoded memory, when it decodes
   const char* Message;  // the check that fails, when it does not
 };
+
+void PrintTo(const TDecodeCase& C, std::ostream* Out) { *Out << C.Name; }
 
 const TDecodeCase DecodeCases[] = {
     {"run_to_right_edge", 8, 4, 1, {4, 5, 0, 1}, {5, 5, 5, 5}, nullptr},
