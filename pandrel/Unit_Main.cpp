@@ -154,7 +154,9 @@ void TfrmMain::lstFileListClick(TObject*) {
 }
 
 void TfrmMain::imgSpoitMouseDown(TObject*, TMouseButton, TShiftState, int X, int Y) {
-  // Outside the picture there is no colour to take.
+  // Before the first preview, and outside the picture, there is no colour to take (asking
+  // an empty image for its canvas would make it a blank picture).
+  if (imgSpoit->Picture()->Graphic() == nullptr) return;
   const TColor colour = imgSpoit->Canvas()->Pixels(X, Y);
   if (static_cast<COLORREF>(colour) != CLR_INVALID) pColor->SetColor(colour);
 }

@@ -52,7 +52,8 @@ TEST_F(PandrelTest, DeleteAsksAndRemovesOnlyTheSelectedEntries) {
 }
 
 TEST_F(PandrelTest, PreviewShowsTheClickedFileAndTheEyedropperPicksItsPixel) {
-  EXPECT_EQ(frmMain->pColor->Color(), clRed) << "until the first pick";
+  UserMouse(frmMain->imgSpoit, mbRight, {}, 1, 1);
+  EXPECT_EQ(frmMain->pColor->Color(), clRed) << "nothing to pick before the first preview";
   const std::vector<TColor> palette = {RGB(10, 20, 30), RGB(200, 100, 0), RGB(0, 128, 255), RGB(90, 90, 90)};
   const IndexedPicture picture = Cycling(8, palette);
   WritePicture(Path("a1.bmp"), picture);
