@@ -161,6 +161,7 @@ class Loads : public testing::TestWithParam<std::tuple<LoadCase, bool>> {};
 TEST_P(Loads, ReadsOrRefusesKeepingThePreviousPicture) {
   const auto& [c, useFMO] = GetParam();
   TUlmInternalDIB dib(useFMO);
+  dib.FreeDIB();
   dib.CreateDIB(3, 2, 24, 0);
   static_cast<std::uint8_t*>(dib.DIBInfos.Bits)[5] = 0x5A;
   const DIBInfos before = dib.DIBInfos;
