@@ -1,6 +1,7 @@
-// Scratch folders and whole-file helpers for the tests of streams, lists and settings files.
+// Scratch folders, whole-file helpers and short forms shared by the class library's tests.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -11,6 +12,10 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "classlib/errors.h"
+#include "classlib/graphics.h"
+#include "classlib/strings.h"
 
 namespace core_test {
 
@@ -44,6 +49,13 @@ private:
   std::string path_;
 };
 
+// Tests that work on files get a scratch folder that is known to exist.
+class ScratchTest : public testing::Test {
+protected:
+  void SetUp() override { ASSERT_TRUE(folder.Valid()); }
+  ScratchFolder folder;
+};
+
 inline std::string ReadAll(const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -52,6 +64,38 @@ inline std::string ReadAll(const std::string& fileName) {
 inline void WriteAll(const std::string& fileName, const std::string& data) {
   std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// "Class: message" of what the call raises, so one comparison pins both the class a caller
+// catches and the text the user reads.
+template <class F>
+std::string Raised(F&& call) {
+  try {
+    call();
+  } catch (const Exception& e) {
+    return std::string(e.ClassName()) + ": " + e.Message;
+  }
+  return "nothing raised";
+}
+
+inline std::vector<std::string> Items(const TStringList& list) {
+  std::vector<std::string> items;
+  for (int i = 0; i < list.Count(); ++i) items.push_back(list.Strings(i));
+  return items;
+}
+
+// Every pixel through the canvas, row by row.
+inline std::vector<TColor> Pixels(TBitmap& b) {
+  std::vector<TColor> out;
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x) out.push_back(b.Canvas()->Pixels(x, y));
+  return out;
+}
+
+inline HPALETTE MakePalette(const std::vector<PALETTEENTRY>& entries) {
+  LOGPALETTE log{0x300, static_cast<WORD>(entries.size()), {}};
+  std::copy(entries.begin(), entries.end(), log.palPalEntry);
+  return CreatePalette(&log);
 }
 
 // Makes every write past limit bytes of a file fail (with EFBIG instead of the signal), which

@@ -11,17 +11,17 @@
 #include "classlib/inifile.h"
 #include "core_test_support.h"
 
+using core_test::Items;
 using core_test::ReadAll;
-using core_test::ScratchFolder;
 using core_test::WriteAll;
 
 namespace {
 
-std::vector<std::string> Items(const TStringList& list) {
-  std::vector<std::string> items;
-  for (int i = 0; i < list.Count(); ++i) items.push_back(list.Strings(i));
-  return items;
-}
+// Each test gets a scratch folder and the settings file's usual name inside it.
+class IniFileTest : public core_test::ScratchTest {
+protected:
+  const std::string name = folder.Path("SkeletonSetting.ini");
+};
 
 std::vector<std::string> Sections(const TIniFile& ini) {
   TStringList list;
@@ -62,10 +62,7 @@ const char* const kHandWritten =
 
 }  // namespace
 
-TEST(IniFileTest, HandWrittenFileReadsAsTheProfileFunctionsDo) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("SkeletonSetting.ini");
+TEST_F(IniFileTest, HandWrittenFileReadsAsTheProfileFunctionsDo) {
   WriteAll(name, kHandWritten);
   const TIniFile ini(name);
 
@@ -115,10 +112,7 @@ TEST(IniFileTest, HandWrittenFileReadsAsTheProfileFunctionsDo) {
   EXPECT_EQ(ReadAll(name), kHandWritten);
 }
 
-TEST(IniFileTest, RewritingKeepsEveryLineAndEachKeysPlace) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("SkeletonSetting.ini");
+TEST_F(IniFileTest, RewritingKeepsEveryLineAndEachKeysPlace) {
   WriteAll(name, kHandWritten);
   TIniFile ini(name);
   ini.WriteInteger("PINK", "G", 128);       // existing key: its place and spelling stay
@@ -166,12 +160,14 @@ TEST(IniFileTest, RewritingKeepsEveryLineAndEachKeysPlace) {
   EXPECT_EQ(ReadAll(name).substr(0, 25), "orphan=1\n; named colours\n");
 }
 
-TEST(IniFileTest, NamedColourEditingFromNoFile) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("SkeletonSetting.ini");
+TEST_F(IniFileTest, NamedColourEditingFromNoFile) {
+  // Reading, and erasing what is not there, neither need nor make the file.
   TIniFile ini(name);
   EXPECT_TRUE(Sections(ini).empty());
+  EXPECT_EQ(ini.ReadInteger("Black", "r", 5), 5);
+  EXPECT_FALSE(ini.SectionExists("Black"));
+  ini.EraseSection("Black");
+  EXPECT_TRUE(folder.Names().empty());
 
   struct Save {
     std::string title;
@@ -196,10 +192,7 @@ TEST(IniFileTest, NamedColourEditingFromNoFile) {
   EXPECT_EQ(ini.ReadInteger("背景", "b", -1), 3);
 }
 
-TEST(IniFileTest, ShiftJisTitlesReadAndSurviveARewrite) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("SkeletonSetting.ini");
+TEST_F(IniFileTest, ShiftJisTitlesReadAndSurviveARewrite) {
   // 黒, ゾンビ (its first character's second byte is "]"), ソース (second byte "\"), and a
   // line already in UTF-8; line endings as the original platform writes them.
   WriteAll(name,
@@ -221,10 +214,7 @@ TEST(IniFileTest, ShiftJisTitlesReadAndSurviveARewrite) {
   EXPECT_EQ(Sections(ini), (std::vector<std::string>{"黒", "ゾンビ", "ソース", "表示"}));
 }
 
-TEST(IniFileTest, UndecodableLinesAreKeptAsTheyWere) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("odd.ini");
+TEST_F(IniFileTest, UndecodableLinesAreKeptAsTheyWere) {
   // 0xFF 0xFF is neither UTF-8 nor Shift-JIS; a byte-order mark stays in front.
   WriteAll(name, "\xEF\xBB\xBF; \xff\xff\n[A]\nr=1");
   TIniFile ini(name);
@@ -233,17 +223,7 @@ TEST(IniFileTest, UndecodableLinesAreKeptAsTheyWere) {
   EXPECT_EQ(ReadAll(name), "\xEF\xBB\xBF; \xff\xff\n[A]\nr=2\n");
 }
 
-TEST(IniFileTest, ConstructingTouchesNoFile) {
-  TIniFile ini("/no/such/folder/SkeletonSetting.ini");
-  EXPECT_TRUE(Sections(ini).empty());
-  EXPECT_EQ(ini.ReadInteger("Black", "r", 5), 5);
-  EXPECT_FALSE(ini.SectionExists("Black"));
-  EXPECT_NO_THROW(ini.EraseSection("Black"));  // nothing there to erase
-}
-
-TEST(IniFileTest, FailedWritesRaiseAndLeaveTheOldFile) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
+TEST_F(IniFileTest, FailedWritesRaiseAndLeaveTheOldFile) {
   WriteAll(folder.Path("plain"), "a file where a folder should be");
   ::mkdir(folder.Path("folder.ini").c_str(), 0755);
   const std::string kept = folder.Path("kept.ini");
@@ -272,15 +252,10 @@ TEST(IniFileTest, FailedWritesRaiseAndLeaveTheOldFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TIniFile ini(c.file);
-    try {
-      std::unique_ptr<core_test::FileSizeLimit> limit;
-      if (c.sizeLimit) limit = std::make_unique<core_test::FileSizeLimit>(20);
-      c.change(ini);
-      ADD_FAILURE() << "written";
-    } catch (const EIniFileException& e) {
-      EXPECT_EQ(e.Message, c.file + " に書き込めません");
-      EXPECT_STREQ(e.ClassName(), "EIniFileException");
-    }
+    std::unique_ptr<core_test::FileSizeLimit> limit;
+    if (c.sizeLimit) limit = std::make_unique<core_test::FileSizeLimit>(20);
+    EXPECT_EQ(core_test::Raised([&] { c.change(ini); }), "EIniFileException: " + c.file + " に書き込めません");
+    limit.reset();
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"folder.ini", "huge.ini", "kept.ini", "plain"}));
   }
   EXPECT_EQ(ReadAll(kept), keptText);
@@ -291,9 +266,7 @@ TEST(IniFileTest, FailedWritesRaiseAndLeaveTheOldFile) {
   EXPECT_EQ(st.st_size, 17 * 1024 * 1024);
 }
 
-TEST(IniFileTest, ASharedFileReachedByALinkStaysShared) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
+TEST_F(IniFileTest, ASharedFileReachedByALinkStaysShared) {
   const std::string real = folder.Path("real.ini");
   const std::string link = folder.Path("SkeletonSetting.ini");
   WriteAll(real, "[Black]\nr=0\n");
@@ -304,10 +277,7 @@ TEST(IniFileTest, ASharedFileReachedByALinkStaysShared) {
   EXPECT_EQ(ReadAll(real), "[Black]\nr=5\n");
 }
 
-TEST(IniFileTest, ChangesByOthersAreSeenAtOnce) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("SkeletonSetting.ini");
+TEST_F(IniFileTest, ChangesByOthersAreSeenAtOnce) {
   WriteAll(name, "[A]\nr=1\n");
   TIniFile reader(name);
   TIniFile writer(name);
@@ -321,10 +291,7 @@ TEST(IniFileTest, ChangesByOthersAreSeenAtOnce) {
   EXPECT_TRUE(Sections(reader).empty());
 }
 
-TEST(IniFileTest, LongListsOfTitlesAreListedWhole) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("SkeletonSetting.ini");
+TEST_F(IniFileTest, LongListsOfTitlesAreListedWhole) {
   std::string text;
   std::vector<std::string> titles;
   for (int i = 0; i < 3000; ++i) {

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -10,9 +11,10 @@
 #include "classlib/streams.h"
 #include "core_test_support.h"
 
+using core_test::Raised;
 using core_test::ReadAll;
-using core_test::ScratchFolder;
 using core_test::WriteAll;
+using StreamsTest = core_test::ScratchTest;
 
 namespace {
 
@@ -50,7 +52,7 @@ std::string MemoryBytes(TMemoryStream& stream) {
 
 }  // namespace
 
-TEST(StreamsTest, MemoryAndFileStreamsGiveTheSameBytesAndPositions) {
+TEST_F(StreamsTest, MemoryAndFileStreamsGiveTheSameBytesAndPositions) {
   const std::vector<std::vector<Step>> scripts = {
       {WriteStep{"hello"}, SeekStep{0, TSeekOrigin::soBeginning}, ReadStep{3}, ReadStep{10}, ReadStep{1}},
       {WriteStep{"abcdef"}, SeekStep{-2, TSeekOrigin::soEnd}, ReadStep{5}, SeekStep{-4, TSeekOrigin::soCurrent},
@@ -62,8 +64,6 @@ TEST(StreamsTest, MemoryAndFileStreamsGiveTheSameBytesAndPositions) {
        SizeStep{6}, SeekStep{0, TSeekOrigin::soBeginning}, ReadStep{9}},
       {ReadStep{4}, SeekStep{0, TSeekOrigin::soEnd}, WriteStep{""}},
   };
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
   for (std::size_t i = 0; i < scripts.size(); ++i) {
     SCOPED_TRACE("script " + std::to_string(i));
     const std::string name = folder.Path("script" + std::to_string(i));
@@ -71,7 +71,8 @@ TEST(StreamsTest, MemoryAndFileStreamsGiveTheSameBytesAndPositions) {
     std::vector<std::string> fromMemory = RunScript(memory, scripts[i]);
     std::vector<std::string> fromFile;
     {
-      TFileStream file(name, fmCreate);
+      // A sharing flag beside fmCreate must not turn creating into opening.
+      TFileStream file(name, i % 2 ? fmCreate | fmShareDenyWrite : fmCreate);
       fromFile = RunScript(file, scripts[i]);
     }
     EXPECT_EQ(fromMemory, fromFile);
@@ -79,7 +80,7 @@ TEST(StreamsTest, MemoryAndFileStreamsGiveTheSameBytesAndPositions) {
   }
 }
 
-TEST(StreamsTest, MemoryStreamBeforeItsStartMovesNothing) {
+TEST(StreamsMemory, BeforeItsStartMovesNothing) {
   TMemoryStream stream;
   stream.Write("abcd", 4);
   stream.Seek(-3, TSeekOrigin::soBeginning);
@@ -92,13 +93,10 @@ TEST(StreamsTest, MemoryStreamBeforeItsStartMovesNothing) {
   EXPECT_EQ(stream.Size(), 4);
 }
 
-TEST(StreamsTest, ExactTransfersThatComeUpShortRaiseTheLibraryTexts) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
+TEST_F(StreamsTest, ExactTransfersThatComeUpShortRaiseTheLibraryTexts) {
   const std::string name = folder.Path("short.bin");
   WriteAll(name, "abc");
   char buffer[8] = {};
-
   TMemoryStream memory;
   memory.Write("abc", 3);
   memory.SetPosition(1);
@@ -106,72 +104,30 @@ TEST(StreamsTest, ExactTransfersThatComeUpShortRaiseTheLibraryTexts) {
   reading.SetPosition(1);
   for (TStream* stream : std::initializer_list<TStream*>{&memory, &reading}) {
     SCOPED_TRACE(stream->ClassName());
-    try {
-      stream->ReadBuffer(buffer, 3);
-      ADD_FAILURE() << "no error";
-    } catch (const EReadError& e) {
-      EXPECT_STREQ(e.what(), "ストリームからの読み込みエラー");
-    }
+    EXPECT_EQ(Raised([&] { stream->ReadBuffer(buffer, 3); }), "EReadError: ストリームからの読み込みエラー");
     EXPECT_NO_THROW(stream->ReadBuffer(buffer, 0));
   }
-
   // A stream opened for reading refuses writes; so does a memory stream before its start.
   memory.SetPosition(-1);
   for (TStream* stream : std::initializer_list<TStream*>{&memory, &reading}) {
     SCOPED_TRACE(stream->ClassName());
-    try {
-      stream->WriteBuffer("xy", 2);
-      ADD_FAILURE() << "no error";
-    } catch (const EWriteError& e) {
-      EXPECT_STREQ(e.what(), "ストリームへの書き込みエラー");
-    }
+    EXPECT_EQ(Raised([&] { stream->WriteBuffer("xy", 2); }), "EWriteError: ストリームへの書き込みエラー");
   }
   EXPECT_EQ(ReadAll(name), "abc");
 }
 
-TEST(StreamsTest, FileStreamsThatCannotOpenNameTheFile) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string missing = folder.Path("missing.bin");
+TEST_F(StreamsTest, FileStreamsThatCannotOpenNameTheFile) {
+  const std::string missing = folder.Path("missing.bin"), dir = folder.Path("dir");
   const std::string inMissingFolder = folder.Path("no/such/folder.bin");
-  ::mkdir(folder.Path("dir").c_str(), 0755);
-  struct Case {
-    std::string name;
-    std::uint16_t mode;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
-      {missing, fmOpenRead, "ファイル " + missing + " は開けません"},
-      {folder.Path("dir"), fmOpenRead, "ファイル " + folder.Path("dir") + " は開けません"},
-      {inMissingFolder, fmCreate, "ファイル " + inMissingFolder + " を作成できません"},
-      {folder.Path("dir"), fmCreate, "ファイル " + folder.Path("dir") + " を作成できません"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    try {
-      TFileStream stream(c.name, c.mode);
-      ADD_FAILURE() << "opened";
-    } catch (const EFileStreamError& e) {
-      EXPECT_EQ(e.Message, c.message);
-      EXPECT_STREQ(e.ClassName(), c.mode == fmCreate ? "EFCreateError" : "EFOpenError");
-    }
-  }
+  ::mkdir(dir.c_str(), 0755);
+  EXPECT_EQ(Raised([&] { TFileStream s(missing, fmOpenRead); }), "EFOpenError: ファイル " + missing + " は開けません");
+  EXPECT_EQ(Raised([&] { TFileStream s(dir, fmOpenRead); }), "EFOpenError: ファイル " + dir + " は開けません");
+  EXPECT_EQ(Raised([&] { TFileStream s(inMissingFolder, fmCreate); }),
+            "EFCreateError: ファイル " + inMissingFolder + " を作成できません");
+  EXPECT_EQ(Raised([&] { TFileStream s(dir, fmCreate); }), "EFCreateError: ファイル " + dir + " を作成できません");
 }
 
-TEST(StreamsTest, CreateWithASharingFlagStillCreates) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("created.bin");
-  {
-    TFileStream stream(name, fmCreate | fmShareDenyWrite);
-    stream.WriteBuffer("new", 3);
-  }
-  EXPECT_EQ(ReadAll(name), "new");
-}
-
-TEST(StreamsTest, CopyAndFileRoundTrip) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
+TEST_F(StreamsTest, CopyAndFileRoundTrip) {
   std::string payload(200000, '\0');
   for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 + i / 251);
 
@@ -196,62 +152,45 @@ TEST(StreamsTest, CopyAndFileRoundTrip) {
   EXPECT_EQ(loaded.Position(), 0);
 }
 
-TEST(StreamsTest, AtomicWriteKeepsTheOldFileWhenTheWriterFails) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("target.bin");
-  WriteAll(name, "old contents");
-  EXPECT_THROW(WriteFileAtomically(name,
-                                   [](TStream* out) {
-                                     out->WriteBuffer("partial", 7);
-                                     throw EAbort("stopped");
-                                   }),
-               EAbort);
-  EXPECT_EQ(ReadAll(name), "old contents");
-  EXPECT_EQ(folder.Names(), std::vector<std::string>{"target.bin"});
-}
-
-TEST(StreamsTest, AtomicWriteKeepsTheOldFileWhenTheDiskRefuses) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("target.bin");
-  WriteAll(name, "old");
-  {
-    core_test::FileSizeLimit limit(16);
-    EXPECT_THROW(WriteFileAtomically(name, [](TStream* out) { out->WriteBuffer("far more than sixteen bytes", 27); }),
-                 EWriteError);
-  }
-  EXPECT_EQ(ReadAll(name), "old");
-  EXPECT_EQ(folder.Names(), std::vector<std::string>{"target.bin"});
-}
-
-TEST(StreamsTest, AtomicWriteThatCannotPlaceTheFileRaisesAndCleansUp) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
+// A save that fails half-way must never cost the user the file that was there before.
+TEST_F(StreamsTest, AtomicWriteReplacesTheFileWholeOrNotAtAll) {
+  const std::string target = folder.Path("target.bin");
   WriteAll(folder.Path("plain"), "a file, not a folder");
   ::mkdir(folder.Path("taken").c_str(), 0755);
-  for (const std::string& name : {folder.Path("plain/settings.ini"), folder.Path("taken"), folder.Path("gone/x.bin")}) {
-    SCOPED_TRACE(name);
-    try {
-      WriteFileAtomically(name, [](TStream* out) { out->WriteBuffer("new", 3); });
-      ADD_FAILURE() << "written";
-    } catch (const EFCreateError& e) {
-      EXPECT_EQ(e.Message, "ファイル " + name + " を作成できません");
+  const auto writeNew = [](TStream* out) { out->WriteBuffer("new", 3); };
+  const auto cannotCreate = [&](const std::string& name) { return "EFCreateError: ファイル " + folder.Path(name) + " を作成できません"; };
+  struct Case {
+    std::string name;
+    std::function<void(TStream*)> writer;
+    rlim_t sizeLimit;  // 0: none
+    std::string raised;
+  };
+  const std::vector<Case> cases = {
+      {target, [](TStream* out) { out->WriteBuffer("partial", 7); throw EAbort("stopped"); }, 0, "EAbort: stopped"},
+      {target, [](TStream* out) { out->WriteBuffer("far more than sixteen bytes", 27); }, 16,
+       "EWriteError: ストリームへの書き込みエラー"},
+      {folder.Path("plain/settings.ini"), writeNew, 0, cannotCreate("plain/settings.ini")},
+      {folder.Path("taken"), writeNew, 0, cannotCreate("taken")},
+      {folder.Path("gone/x.bin"), writeNew, 0, cannotCreate("gone/x.bin")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.raised);
+    WriteAll(target, "old");
+    {
+      std::unique_ptr<core_test::FileSizeLimit> limit;
+      if (c.sizeLimit) limit = std::make_unique<core_test::FileSizeLimit>(c.sizeLimit);
+      EXPECT_EQ(Raised([&] { WriteFileAtomically(c.name, c.writer); }), c.raised);
     }
-    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain", "taken"}));
+    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain", "taken", "target.bin"}));
   }
   EXPECT_EQ(ReadAll(folder.Path("plain")), "a file, not a folder");
-}
 
-TEST(StreamsTest, AtomicWriteKeepsThePermissionsOfTheReplacedFile) {
-  ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
-  const std::string name = folder.Path("private.bin");
-  WriteAll(name, "old");
-  ::chmod(name.c_str(), 0640);
-  WriteFileAtomically(name, [](TStream* out) { out->WriteBuffer("new", 3); });
+  // A successful replacement keeps the permissions the user gave the old file.
+  ::chmod(target.c_str(), 0640);
+  WriteFileAtomically(target, writeNew);
   struct stat st {};
-  ASSERT_EQ(::stat(name.c_str(), &st), 0);
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(ReadAll(name), "new");
+  EXPECT_EQ(ReadAll(target), "new");
 }

@@ -5,14 +5,11 @@
 #include <vector>
 
 #include "classlib/strings.h"
+#include "core_test_support.h"
+
+using core_test::Items;
 
 namespace {
-
-std::vector<std::string> Items(const TStringList& list) {
-  std::vector<std::string> items;
-  for (int i = 0; i < list.Count(); ++i) items.push_back(list.Strings(i));
-  return items;
-}
 
 void Fill(TStringList& list, const std::vector<std::string>& items) {
   for (const std::string& s : items) list.Add(s);
@@ -39,22 +36,13 @@ TEST(StringsTest, CompareTextFoldsAsciiOnly) {
 TEST(StringsTest, IndicesOutsideTheListRaiseTheListError) {
   TStringList list;
   Fill(list, {"a", "b"});
-  struct Case {
-    std::function<void()> call;
-    int index;
+  const std::pair<int, std::function<void()>> calls[] = {
+      {-1, [&] { list.Strings(-1); }}, {2, [&] { list.Strings(2); }},       {-1, [&] { list.Delete(-1); }},
+      {2, [&] { list.Delete(2); }},    {5, [&] { list.SetStrings(5, "x"); }}, {3, [&] { list.Insert(3, "x"); }},
+      {-1, [&] { list.Insert(-1, "x"); }},
   };
-  const std::vector<Case> cases = {
-      {[&] { list.Strings(-1); }, -1},   {[&] { list.Strings(2); }, 2},       {[&] { list.Delete(-1); }, -1},
-      {[&] { list.Delete(2); }, 2},      {[&] { list.SetStrings(5, "x"); }, 5}, {[&] { list.Insert(3, "x"); }, 3},
-      {[&] { list.Insert(-1, "x"); }, -1},
-  };
-  for (const Case& c : cases) {
-    try {
-      c.call();
-      ADD_FAILURE() << "no error for index " << c.index;
-    } catch (const EListError& e) {
-      EXPECT_EQ(e.Message, "リストのインデックスが範囲を超えています (" + std::to_string(c.index) + ")");
-    }
+  for (const auto& [index, call] : calls) {
+    EXPECT_EQ(core_test::Raised(call), "EListError: リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
   }
   EXPECT_EQ(Items(list), (std::vector<std::string>{"a", "b"}));
 }
