@@ -247,6 +247,8 @@ TEST(BmpSuiteBitmap, RefusedFileLeavesThePreviousPicture) {
   TBitmap bitmap;
   bitmap.LoadFromFile(kSuite + "g/pal8.bmp");
   const std::vector<std::uint8_t> before = Snapshot(bitmap);
+  int changes = 0;
+  bitmap.OnChange = [&changes](TObject*) { ++changes; };
   for (const SuiteFile& c : kFiles) {
     if (c.Outcome != Expect::Refused) continue;
     SCOPED_TRACE(c.File);
@@ -254,6 +256,7 @@ TEST(BmpSuiteBitmap, RefusedFileLeavesThePreviousPicture) {
     EXPECT_EQ(pf8bit, bitmap.PixelFormat());
     EXPECT_EQ(before, Snapshot(bitmap));
   }
+  EXPECT_EQ(0, changes);  // a failed load must not mark the document modified
 }
 
 }  // namespace
