@@ -1,15 +1,11 @@
 // Row filters, the adaptive choice and the zlib glue in both directions.
-#include <gtest/gtest.h>
-#include <zlib.h>
-
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "png/ZelZLIB.h"
+#include "png_support.h"
+
+using namespace png_test;
 
 namespace {
 
@@ -151,17 +147,6 @@ TEST(Filters, PaethTiesPreferLeftThenAbove) {
     EXPECT_EQ(row.A, decoded[1]);
     EXPECT_EQ(0, decoded[2]);
   }
-}
-
-TEST(Filters, FixedModesOnAPassesFirstRow) {
-  std::mt19937 rng(3);
-  EncoderRig up(24, 12, 3);
-  up.Current = RandomRow(rng, 12);
-  up.Context.CurrentRow = up.Current.data();
-  ChooseFilter(&up.Context);
-  auto chosen = up.Chosen();
-  EXPECT_EQ(2, chosen[0]);
-  EXPECT_EQ(up.Current, std::vector<std::uint8_t>(chosen.begin() + 1, chosen.end()));
 }
 
 // A row of length 101 whose byte counts (filter byte included) are given.
@@ -348,6 +333,12 @@ TEST(EncoderGlue, RefusalsAreNegative) {
 
 // ----------------------------------------------------------------- decoder glue
 
+// The rows compressed as the writer would (level 6), for feeding the decoder in pieces.
+std::vector<std::uint8_t> Z(const std::vector<std::uint8_t>& raw, const std::string& dictionary = "") {
+  const std::string z = Deflate(std::string(raw.begin(), raw.end()), dictionary, 6);
+  return {z.begin(), z.end()};
+}
+
 struct Feed {
   std::vector<std::uint8_t> Data;
   std::size_t At = 0;
@@ -364,21 +355,6 @@ std::int32_t FeedInput(DecoderContext* context) {
   context->Stream.next_in = context->InputBuffer.get();
   context->Stream.avail_in = static_cast<uInt>(count);
   return 0;
-}
-
-std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& raw, const std::vector<std::uint8_t>& dictionary = {}) {
-  z_stream s{};
-  deflateInit(&s, 6);
-  if (!dictionary.empty()) deflateSetDictionary(&s, dictionary.data(), static_cast<uInt>(dictionary.size()));
-  std::vector<std::uint8_t> out(deflateBound(&s, static_cast<uLong>(raw.size())) + 16);
-  s.next_in = const_cast<Bytef*>(raw.data());
-  s.avail_in = static_cast<uInt>(raw.size());
-  s.next_out = out.data();
-  s.avail_out = static_cast<uInt>(out.size());
-  deflate(&s, Z_FINISH);
-  out.resize(s.total_out);
-  deflateEnd(&s);
-  return out;
 }
 
 struct DecoderRig {
@@ -408,7 +384,7 @@ TEST(DecoderGlue, RowsComeBackWhateverTheInputPieces) {
     rows.push_back(raw);
     prior = raw;
   }
-  const auto z = Deflate(stream);
+  const auto z = Z(stream);
   for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4096}, std::size_t{100000}}) {
     SCOPED_TRACE(piece);
     DecoderRig rig(24, n);
@@ -447,15 +423,15 @@ TEST(DecoderGlue, FailuresEndTheRow) {
   badType[0] = 5;
   std::vector<std::uint8_t> twoRows = oneRow;
   twoRows.insert(twoRows.end(), oneRow.begin(), oneRow.end());
-  const auto half = Deflate(std::vector<std::uint8_t>(oneRow.begin(), oneRow.begin() + 20));
+  const auto half = Z(std::vector<std::uint8_t>(oneRow.begin(), oneRow.begin() + 20));
   auto halfThenMore = half;
   halfThenMore.insert(halfThenMore.end(), 40, 0x55);
-  auto truncated = Deflate(twoRows);
+  auto truncated = Z(twoRows);
   truncated.resize(truncated.size() / 2);
-  auto corrupt = Deflate(oneRow);
+  auto corrupt = Z(oneRow);
   corrupt[2] ^= 0xFF;
   corrupt[3] ^= 0xFF;
-  const auto withDictionary = Deflate(oneRow, std::vector<std::uint8_t>(64, 3));
+  const auto withDictionary = Z(oneRow, std::string(64, '\3'));
 
   struct Row {
     const char* Name;
@@ -465,7 +441,7 @@ TEST(DecoderGlue, FailuresEndTheRow) {
   } rows[] = {
       {"no input at all", {}, -1, -1},
       {"positive refusal of the input", {}, 3, -1},
-      {"filter type 5", Deflate(badType), -1, -1},
+      {"filter type 5", Z(badType), -1, -1},
       {"stream ends inside the row", half, -1, -1},
       {"stream ends inside the row, bytes follow", halfThenMore, -1, -1},
       {"input ends inside the stream", truncated, -1, -1},
@@ -491,7 +467,7 @@ TEST(DecoderGlue, FailuresEndTheRow) {
   }
   // Filter type 5: the row's bytes were read before the type was refused.
   DecoderRig rig(8, n);
-  rig.Input.Data = Deflate(badType);
+  rig.Input.Data = Z(badType);
   rig.Input.Piece = 1000;
   ASSERT_EQ(0, InitDecoder(&rig.Context));
   EXPECT_EQ(-1, DecodeRow(&rig.Context));

@@ -2,13 +2,13 @@
 #include <cmath>
 #include <limits>
 
-#include "writer_support.h"
+#include "png_support.h"
 
-using namespace writer_test;
+using namespace png_test;
 
 namespace {
 
-std::vector<std::uint8_t> Text(const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); }
+std::string Text(const std::string& keyword, const std::string& text) { return keyword + '\0' + text; }
 
 // A bitmap with a small known palette: entries 0..n-1 are the given colours.
 std::unique_ptr<TBitmap> PaletteBitmap(TPixelFormat format, const std::vector<TColor>& colours, int width = 4,
@@ -23,11 +23,10 @@ std::unique_ptr<TBitmap> PaletteBitmap(TPixelFormat format, const std::vector<TC
 TEST(WriterSequence, DefaultSaveOfAnEightBitBitmap) {
   // Noise does not compress, so 256 x 256 bytes need three IDAT chunks.
   auto bitmap = MakeBitmap(pf8bit, 256, 256);
-  TZelPNGWriteStream writer;
-  writer.Gamma = 0.45455;
-  TMemoryStream stream;
-  writer.WriteTo(bitmap.get(), &stream);
-  const auto file = StreamBytes(stream);
+  const auto file = Save(bitmap.get(), [](TZelPNGWriteStream& w) {
+    w.UseCurrentTime = true;
+    w.Gamma = 0.45455;
+  });
   const auto chunks = SplitChunks(file);
   const std::vector<std::string> want = {"IHDR", "tIME", "tEXt", "tpNG", "gAMA", "PLTE",
                                          "IDAT", "IDAT", "IDAT", "IEND"};
@@ -36,17 +35,14 @@ TEST(WriterSequence, DefaultSaveOfAnEightBitBitmap) {
   EXPECT_EQ(Bytes({0, 0, 1, 0, 0, 0, 1, 0, 8, 3, 0, 0, 0}), chunks[0].Data);
   // tIME holds the current UTC time: masked, but it must be a valid stamp of this era.
   ASSERT_EQ(7u, chunks[1].Data.size());
-  EXPECT_GE(Be16(chunks[1].Data.data()), 2020u);
+  EXPECT_GE(GetBe16(chunks[1].Data), 2020u);
   EXPECT_TRUE(chunks[1].Data[2] >= 1 && chunks[1].Data[2] <= 12);
-  EXPECT_EQ(Text(std::string("Software") + '\0' + "ZelPNG ver 3.4"), chunks[2].Data);
+  EXPECT_EQ(Text("Software", "ZelPNG ver 3.4"), chunks[2].Data);
   EXPECT_EQ(Bytes({'Z', 'e', 'l', '3', 0, 0, 0, 0}), chunks[3].Data);
   EXPECT_EQ(Bytes({0, 0, 0xB1, 0x8F}), chunks[4].Data);  // 45455
-  ASSERT_EQ(768u, chunks[5].Data.size());
-  const auto table = bitmap->ColorTable();
-  for (int i = 0; i < 256; ++i) {
-    EXPECT_EQ(table[i].rgbRed, chunks[5].Data[3 * i]);
-    EXPECT_EQ(table[i].rgbBlue, chunks[5].Data[3 * i + 2]);
-  }
+  std::string plte;
+  for (const RGBQUAD& q : bitmap->ColorTable()) plte += Bytes({q.rgbRed, q.rgbGreen, q.rgbBlue});
+  EXPECT_EQ(plte, chunks[5].Data);
   EXPECT_EQ(32768u, chunks[6].Data.size());
   EXPECT_EQ(32768u, chunks[7].Data.size());
   EXPECT_GT(chunks[8].Data.size(), 0u);
@@ -81,8 +77,7 @@ TEST(WriterSequence, FullChunkOrderAndNoSignature) {
     withAll(w);
     w.WriteSignature = false;
   });
-  ASSERT_EQ(file.size() - 8, bare.size());
-  EXPECT_TRUE(std::equal(bare.begin(), bare.end(), file.begin() + 8));
+  EXPECT_EQ(file.substr(8), bare);
 }
 
 struct ChunkCase {
@@ -90,9 +85,8 @@ struct ChunkCase {
   TPixelFormat Format;
   std::function<void(TZelPNGWriteStream&)> Setup;
   const char* Type;
-  int Nth;  // which chunk of that type
-  bool Present;
-  std::vector<std::uint8_t> Data;
+  std::string Data;  // empty: no such chunk
+  int Nth = 0;       // which chunk of that type
 };
 
 const PngTimeRecord kLeapSecond{2016, 12, 31, 23, 59, 60};
@@ -107,107 +101,81 @@ const std::uint8_t kGifZero[4] = {0, 0, 0, 0};
 
 std::vector<ChunkCase> ChunkCases() {
   std::vector<ChunkCase> cases = {
-      {"time_leap_second", pf24bit, [](auto& w) { w.ModifiedTime = &kLeapSecond; }, "tIME", 0, true,
+      {"time_leap_second", pf24bit, [](auto& w) { w.ModifiedTime = &kLeapSecond; }, "tIME",
        Bytes({0x07, 0xE0, 12, 31, 23, 59, 60})},
-      {"time_none_without_record", pf24bit, [](auto&) {}, "tIME", 0, false, {}},
-      {"comment", pf24bit, [](auto& w) { w.Comment = "hi"; }, "tEXt", 0, true, Text(std::string("Comment") + '\0' + "hi")},
-      {"software_after_comment", pf24bit, [](auto& w) { w.Comment = "hi"; }, "tEXt", 1, true,
-       Text(std::string("Software") + '\0' + "ZelPNG ver 3.4")},
+      {"time_none_without_record", pf24bit, [](auto&) {}, "tIME", ""},
+      {"comment", pf24bit, [](auto& w) { w.Comment = "hi"; }, "tEXt", Text("Comment", "hi")},
+      {"software_after_comment", pf24bit, [](auto& w) { w.Comment = "hi"; }, "tEXt", Text("Software", "ZelPNG ver 3.4"), 1},
       {"hook_flag", pf24bit,
        [](auto& w) {
          w.RowHookKey = "key";
          w.OnWriteRow = [](TObject*, std::uint8_t*, std::int32_t, std::int32_t, const std::string&) {};
        },
-       "tpNG", 0, true, Bytes({'Z', 'e', 'l', '3', 1, 0, 0, 0})},
-      {"hook_flag_needs_handler", pf24bit, [](auto& w) { w.RowHookKey = "key"; }, "tpNG", 0, true,
+       "tpNG", Bytes({'Z', 'e', 'l', '3', 1, 0, 0, 0})},
+      {"hook_flag_needs_handler", pf24bit, [](auto& w) { w.RowHookKey = "key"; }, "tpNG",
        Bytes({'Z', 'e', 'l', '3', 0, 0, 0, 0})},
-      {"gifg", pf24bit, [](auto& w) { w.GifControl = kGif; }, "gIFg", 0, true, Bytes({2, 1, 0, 100})},
-      {"gifg_all_zero", pf24bit, [](auto& w) { w.GifControl = kGifZero; }, "gIFg", 0, false, {}},
-      {"gama_one", pf24bit, [](auto& w) { w.Gamma = 1.0; }, "gAMA", 0, true, Bytes({0, 1, 0x86, 0xA0})},
-      {"gama_zero", pf24bit, [](auto& w) { w.Gamma = 0.0; }, "gAMA", 0, false, {}},
-      {"gama_negative", pf24bit, [](auto& w) { w.Gamma = -0.5; }, "gAMA", 0, false, {}},
-      {"gama_beyond_field", pf24bit, [](auto& w) { w.Gamma = 30000.0; }, "gAMA", 0, false, {}},
-      {"gama_nan", pf24bit, [](auto& w) { w.Gamma = std::numeric_limits<double>::quiet_NaN(); }, "gAMA", 0, false, {}},
-      {"chrm", pf24bit, [](auto& w) { w.Chromaticities = kChrm; }, "cHRM", 0, true,
+      {"gifg", pf24bit, [](auto& w) { w.GifControl = kGif; }, "gIFg", Bytes({2, 1, 0, 100})},
+      {"gifg_all_zero", pf24bit, [](auto& w) { w.GifControl = kGifZero; }, "gIFg", ""},
+      {"gama_one", pf24bit, [](auto& w) { w.Gamma = 1.0; }, "gAMA", Bytes({0, 1, 0x86, 0xA0})},
+      {"gama_zero", pf24bit, [](auto& w) { w.Gamma = 0.0; }, "gAMA", ""},
+      {"gama_negative", pf24bit, [](auto& w) { w.Gamma = -0.5; }, "gAMA", ""},
+      {"gama_beyond_field", pf24bit, [](auto& w) { w.Gamma = 30000.0; }, "gAMA", ""},
+      {"gama_nan", pf24bit, [](auto& w) { w.Gamma = std::numeric_limits<double>::quiet_NaN(); }, "gAMA", ""},
+      {"chrm", pf24bit, [](auto& w) { w.Chromaticities = kChrm; }, "cHRM",
        Bytes({0, 0, 0x7A, 0x26, 0, 0, 0x80, 0x84, 0, 0, 0xFA, 0x00, 0, 0, 0x80, 0xE8, 0, 0, 0x75, 0x30, 0, 0, 0xEA,
               0x60, 0, 0, 0x3A, 0x98, 0, 0, 0x17, 0x71})},
-      {"chrm_needs_white_point", pf24bit, [](auto& w) { w.Chromaticities = kChrmNoWhiteX; }, "cHRM", 0, false, {}},
-      {"sbit_15", pf15bit, [](auto& w) { w.SignificantBits = 0x00080808; }, "sBIT", 0, true, Bytes({5, 5, 5})},
-      {"sbit_16", pf16bit, [](auto&) {}, "sBIT", 0, true, Bytes({5, 6, 5})},
-      {"sbit_24", pf24bit, [](auto& w) { w.SignificantBits = 0x00070605; }, "sBIT", 0, true, Bytes({5, 6, 7})},
-      {"sbit_24_negative", pf24bit, [](auto& w) { w.SignificantBits = 0x88070605; }, "sBIT", 0, false, {}},
-      {"sbit_grey", pf16bit, [](auto& w) { w.Grayscale = true; }, "sBIT", 0, false, {}},
-      {"sbit_zero_sample", pf24bit, [](auto& w) { w.SignificantBits = 0x00080008; }, "sBIT", 0, false, {}},
-      {"sbit_too_deep", pf24bit, [](auto& w) { w.SignificantBits = 0x00080908; }, "sBIT", 0, false, {}},
-      {"bkgd_flagged_index", pf8bit, [](auto& w) { w.BackgroundColor = 0x01000002; }, "bKGD", 0, true, Bytes({2})},
-      {"bkgd_nearest_index", pf8bit, [](auto& w) { w.BackgroundColor = 0x00F00000; }, "bKGD", 0, true, Bytes({2})},
-      {"bkgd_index_outside_palette", pf8bit, [](auto& w) { w.BackgroundColor = 0x01000009; }, "bKGD", 0, false, {}},
-      {"bkgd_rgb", pf24bit, [](auto& w) { w.BackgroundColor = 0x00123456; }, "bKGD", 0, true,
+      {"chrm_needs_white_point", pf24bit, [](auto& w) { w.Chromaticities = kChrmNoWhiteX; }, "cHRM", ""},
+      {"sbit_15", pf15bit, [](auto& w) { w.SignificantBits = 0x00080808; }, "sBIT", Bytes({5, 5, 5})},
+      {"sbit_16", pf16bit, [](auto&) {}, "sBIT", Bytes({5, 6, 5})},
+      {"sbit_24", pf24bit, [](auto& w) { w.SignificantBits = 0x00070605; }, "sBIT", Bytes({5, 6, 7})},
+      {"sbit_24_negative", pf24bit, [](auto& w) { w.SignificantBits = 0x88070605; }, "sBIT", ""},
+      {"sbit_grey", pf16bit, [](auto& w) { w.Grayscale = true; }, "sBIT", ""},
+      {"sbit_zero_sample", pf24bit, [](auto& w) { w.SignificantBits = 0x00080008; }, "sBIT", ""},
+      {"sbit_too_deep", pf24bit, [](auto& w) { w.SignificantBits = 0x00080908; }, "sBIT", ""},
+      {"bkgd_flagged_index", pf8bit, [](auto& w) { w.BackgroundColor = 0x01000002; }, "bKGD", Bytes({2})},
+      {"bkgd_nearest_index", pf8bit, [](auto& w) { w.BackgroundColor = 0x00F00000; }, "bKGD", Bytes({2})},
+      {"bkgd_index_outside_palette", pf8bit, [](auto& w) { w.BackgroundColor = 0x01000009; }, "bKGD", ""},
+      {"bkgd_rgb", pf24bit, [](auto& w) { w.BackgroundColor = 0x00123456; }, "bKGD",
        Bytes({0, 0x56, 0, 0x34, 0, 0x12})},
-      {"bkgd_grey", pf24bit,
-       [](auto& w) {
-         w.Grayscale = true;
-         w.BackgroundColor = clWhite;
-       },
-       "bKGD", 0, true, Bytes({0, 255})},
+      {"bkgd_grey", pf24bit, [](auto& w) { w.Grayscale = true; w.BackgroundColor = clWhite; },
+       "bKGD", Bytes({0, 255})},
       {"bkgd_grey_from_palette_entry", pf4bit,
        [](auto& w) {
          w.Grayscale = true;
          w.BackgroundColor = 0x01000003;  // white: level 15 at 4 bits
        },
-       "bKGD", 0, true, Bytes({0, 15})},
-      {"trns_index", pf8bit, [](auto& w) { w.TransparentColor = 0x01000002; }, "tRNS", 0, true, Bytes({255, 255, 0})},
-      {"trns_index_outside_palette", pf4bit, [](auto& w) { w.TransparentColor = 0x0100000C; }, "tRNS", 0, false, {}},
-      {"trns_rgb", pf32bit, [](auto& w) { w.TransparentColor = 0x00ABCDEF; }, "tRNS", 0, true,
+       "bKGD", Bytes({0, 15})},
+      {"trns_index", pf8bit, [](auto& w) { w.TransparentColor = 0x01000002; }, "tRNS", Bytes({255, 255, 0})},
+      {"trns_index_outside_palette", pf4bit, [](auto& w) { w.TransparentColor = 0x0100000C; }, "tRNS", ""},
+      {"trns_rgb", pf32bit, [](auto& w) { w.TransparentColor = 0x00ABCDEF; }, "tRNS",
        Bytes({0, 0xEF, 0, 0xCD, 0, 0xAB})},
       {"trns_grey", pf8bit,
        [](auto& w) {
          w.Grayscale = true;
          w.TransparentColor = 0x01000001;  // pure green: (255 * 150) >> 8
        },
-       "tRNS", 0, true, Bytes({0, 149})},
-      {"phys_inch", pf24bit,
-       [](auto& w) {
-         w.PhysUnit = 2;
-         w.PhysX = 72;
-         w.PhysY = 72;
-       },
-       "pHYs", 0, true, Bytes({0, 0, 0x0B, 0x12, 0, 0, 0x0B, 0x12, 1})},
-      {"phys_metre", pf24bit,
-       [](auto& w) {
-         w.PhysUnit = 1;
-         w.PhysX = 3780;
-         w.PhysY = 100;
-       },
-       "pHYs", 0, true, Bytes({0, 0, 0x0E, 0xC4, 0, 0, 0, 100, 1})},
-      {"phys_unknown_unit", pf24bit,
-       [](auto& w) {
-         w.PhysX = 1;
-         w.PhysY = 2;
-       },
-       "pHYs", 0, true, Bytes({0, 0, 0, 1, 0, 0, 0, 2, 0})},
-      {"phys_other_mode", pf24bit,
-       [](auto& w) {
-         w.PhysUnit = 7;
-         w.PhysX = 1;
-         w.PhysY = 2;
-       },
-       "pHYs", 0, true, Bytes({0, 0, 0, 1, 0, 0, 0, 2, 0})},
-      {"phys_zero_x", pf24bit, [](auto& w) { w.PhysY = 2; }, "pHYs", 0, false, {}},
+       "tRNS", Bytes({0, 149})},
+      {"phys_inch", pf24bit, [](auto& w) { w.PhysUnit = 2; w.PhysX = 72; w.PhysY = 72; },
+       "pHYs", Bytes({0, 0, 0x0B, 0x12, 0, 0, 0x0B, 0x12, 1})},
+      {"phys_metre", pf24bit, [](auto& w) { w.PhysUnit = 1; w.PhysX = 3780; w.PhysY = 100; },
+       "pHYs", Bytes({0, 0, 0x0E, 0xC4, 0, 0, 0, 100, 1})},
+      {"phys_unknown_unit", pf24bit, [](auto& w) { w.PhysX = 1; w.PhysY = 2; },
+       "pHYs", Bytes({0, 0, 0, 1, 0, 0, 0, 2, 0})},
+      {"phys_other_mode", pf24bit, [](auto& w) { w.PhysUnit = 7; w.PhysX = 1; w.PhysY = 2; },
+       "pHYs", Bytes({0, 0, 0, 1, 0, 0, 0, 2, 0})},
+      {"phys_zero_x", pf24bit, [](auto& w) { w.PhysY = 2; }, "pHYs", ""},
       {"phys_inch_beyond_field", pf24bit,
-       [](auto& w) {
-         w.PhysUnit = 2;
-         w.PhysX = 100000000;
-         w.PhysY = 72;
-       },
-       "pHYs", 0, false, {}},
-      {"ihdr_adam7", pf24bit, [](auto& w) { w.Interlace = 1; }, "IHDR", 0, true,
+       [](auto& w) { w.PhysUnit = 2; w.PhysX = 100000000; w.PhysY = 72; },
+       "pHYs", ""},
+      // A 1-bit bitmap given a four-entry palette: PLTE may hold two entries only.
+      {"plte_clamped_to_depth", pf1bit, [](auto&) {}, "PLTE", Bytes({0, 0, 0, 0, 255, 0})},
+      {"ihdr_adam7", pf24bit, [](auto& w) { w.Interlace = 1; }, "IHDR",
        Bytes({0, 0, 0, 4, 0, 0, 0, 3, 8, 2, 0, 0, 1})},
-      {"ihdr_unknown_interlace_is_none", pf24bit, [](auto& w) { w.Interlace = 2; }, "IHDR", 0, true,
+      {"ihdr_unknown_interlace_is_none", pf24bit, [](auto& w) { w.Interlace = 2; }, "IHDR",
        Bytes({0, 0, 0, 4, 0, 0, 0, 3, 8, 2, 0, 0, 0})},
   };
   for (const PngTimeRecord& bad : kBadTimes) {
-    cases.push_back({"time_invalid", pf24bit, [&bad](auto& w) { w.ModifiedTime = &bad; }, "tIME", 0, false, {}});
+    cases.push_back({"time_invalid", pf24bit, [&bad](auto& w) { w.ModifiedTime = &bad; }, "tIME", ""});
   }
   return cases;
 }
@@ -219,9 +187,9 @@ TEST(WriterChunks, ConditionsAndLayouts) {
     auto bitmap = PaletteBitmap(c.Format, colours);
     const auto file = Save(bitmap.get(), c.Setup);
     const auto chunks = SplitChunks(file);
-    const Chunk* chunk = FindChunk(chunks, c.Type, c.Nth);
-    EXPECT_EQ(c.Present, chunk != nullptr);
-    if (c.Present && chunk != nullptr) {
+    const ParsedChunk* chunk = FindChunk(chunks, c.Type, c.Nth);
+    EXPECT_EQ(c.Data.empty(), chunk == nullptr);
+    if (chunk) {
       EXPECT_EQ(c.Data, chunk->Data);
     }
     EXPECT_EQ("", PngcheckComplaint(file));
@@ -236,22 +204,11 @@ TEST(WriterChunks, CurrentTimeIsStampedWhenAsked) {
     w.ModifiedTime = &old;
   });
   const auto chunks = SplitChunks(file);
-  const Chunk* time = FindChunk(chunks, "tIME");
+  const ParsedChunk* time = FindChunk(chunks, "tIME");
   ASSERT_NE(nullptr, time);
   PngTimeRecord now{};
   CaptureCurrentTime(now);
-  EXPECT_EQ(now.Year, Be16(time->Data.data()));
-}
-
-TEST(WriterChunks, PaletteIsClampedToTheDepth) {
-  // A 1-bit bitmap given a four-entry palette: PLTE may hold two entries only.
-  auto bitmap = PaletteBitmap(pf1bit, {clBlack, clWhite, clRed, clLime});
-  const auto file = Save(bitmap.get());
-  const auto chunks = SplitChunks(file);
-  const Chunk* plte = FindChunk(chunks, "PLTE");
-  ASSERT_NE(nullptr, plte);
-  EXPECT_EQ(Bytes({0, 0, 0, 255, 255, 255}), plte->Data);
-  EXPECT_EQ("", PngcheckComplaint(file));
+  EXPECT_EQ(now.Year, GetBe16(time->Data));
 }
 
 TEST(WriterChunks, AlphaBitmapIsUsedOnlyWhenItFits) {
@@ -302,7 +259,7 @@ TEST(WriterChunks, OneBitGreyPutsTheBrighterEntryOnOne) {
     for (int x = 0; x < 8; ++x) {
       const bool bitSet = (0xA5 >> (7 - x)) & 1;
       const bool white = whiteFirst ? !bitSet : bitSet;
-      EXPECT_EQ(white ? 255 : 0, decoded.Pixel(x, 0)[0]) << x;
+      EXPECT_EQ(white ? 255 : 0, decoded.Rgba(x, 0)[0]) << x;
     }
   }
 }
@@ -315,7 +272,7 @@ TEST(WriterChunks, HighColourWhiteIsFullWhite) {
     pixel[1] = format == pf15bit ? 0x7F : 0xFF;
     const auto decoded = DecodeWithLibpng(Save(bitmap.get()));
     ASSERT_TRUE(decoded.Ok);
-    EXPECT_EQ(Bytes({255, 255, 255, 255}), std::vector<std::uint8_t>(decoded.Pixel(0, 0), decoded.Pixel(0, 0) + 4));
+    EXPECT_EQ((std::array<std::uint8_t, 4>{255, 255, 255, 255}), decoded.Rgba(0, 0));
   }
 }
 
@@ -327,18 +284,14 @@ TEST(WriterParameters, IdatSizeRange) {
   for (const Row& row : rows) {
     TZelPNGWriteStream writer;
     writer.SetIdatSize(1000);
-    if (row.Accepted) {
+    std::string error;
+    try {
       writer.SetIdatSize(row.Value);
-      EXPECT_EQ(row.Value, writer.IdatSize());
-    } else {
-      try {
-        writer.SetIdatSize(row.Value);
-        ADD_FAILURE() << row.Value << " was accepted";
-      } catch (const EZelPNG& e) {
-        EXPECT_STREQ("Write PNG Param: Err IDAT Size(min:256  max:100000)", e.what());
-      }
-      EXPECT_EQ(1000, writer.IdatSize());
+    } catch (const EZelPNG& e) {
+      error = e.what();
     }
+    EXPECT_EQ(row.Accepted ? "" : "Write PNG Param: Err IDAT Size(min:256  max:100000)", error) << row.Value;
+    EXPECT_EQ(row.Accepted ? row.Value : 1000, writer.IdatSize());
   }
 }
 
@@ -352,12 +305,13 @@ TEST(WriterRefusals, InvalidImagesWriteNothing) {
   for (TBitmap* bitmap : {empty.get(), zeroHigh.get(), lostPalette.get()}) {
     TZelPNGWriteStream writer;
     TMemoryStream stream;
+    std::string error;
     try {
       writer.WriteTo(bitmap, &stream);
-      ADD_FAILURE() << "accepted";
     } catch (const EZelPNG& e) {
-      EXPECT_STREQ("Write Image (PNG): Write Error", e.what());
+      error = e.what();
     }
+    EXPECT_EQ("Write Image (PNG): Write Error", error);
     EXPECT_EQ(0, stream.Size());
   }
 }
@@ -460,8 +414,8 @@ TEST(WriterRowHook, SeesEveryRowInOrderAndMayChangeIt) {
     for (int y = 0; y < 9; ++y) {
       const auto* line = static_cast<const std::uint8_t*>(bitmap->ScanLine(y));
       for (int x = 0; x < 7; ++x) {
-        EXPECT_EQ(static_cast<std::uint8_t>(~line[3 * x + 2]), decoded.Pixel(x, y)[0]);
-        EXPECT_EQ(static_cast<std::uint8_t>(~line[3 * x]), decoded.Pixel(x, y)[2]);
+        EXPECT_EQ(static_cast<std::uint8_t>(~line[3 * x + 2]), decoded.Rgba(x, y)[0]);
+        EXPECT_EQ(static_cast<std::uint8_t>(~line[3 * x]), decoded.Rgba(x, y)[2]);
       }
     }
   }
@@ -477,11 +431,8 @@ TEST(WriterRowHook, NotCalledWithoutKey) {
 }
 
 TEST(WriterSharedFunctions, InterlacedRowCountAndGreyLevel) {
-  EXPECT_EQ(15, InterlacedRowCount(1, 8));
-  // Every pass that starts on row 0 counts, however narrow the image.
-  EXPECT_EQ(4, InterlacedRowCount(1, 1));
   EXPECT_EQ(37, InterlacedRowCount(0, 37));
-  // Against the pass heights counted one by one.
+  // Against the pass heights counted one by one: a pass that a narrow width skips still counts.
   for (int h = 1; h <= 40; ++h) {
     int rows = 0;
     for (int pass = 0; pass < 7; ++pass) {
