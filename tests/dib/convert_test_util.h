@@ -14,79 +14,64 @@
 
 using TBytes = std::vector<std::uint8_t>;
 
-// A source built from unpadded rows in memory order; each row is padded to its stride.
 struct TTestPicture {
   DIBInfos Infos{};
   TBytes Pixels;
 
-  TTestPicture(int Width, int Height, int Bits, const std::vector<TBytes>& Rows, DWORD Compression = BI_RGB) {
-    const auto stride = static_cast<std::size_t>(UlmRowBytes(Width, Bits));
-    for (const TBytes& row : Rows) {
-      TBytes padded = row;
-      padded.resize(stride, 0);
-      Pixels.insert(Pixels.end(), padded.begin(), padded.end());
+  // Unpadded rows in memory order, each padded here to its stride.
+  TTestPicture(int Width, int Height, int Bits, const std::vector<TBytes>& Rows) {
+    for (TBytes row : Rows) {
+      row.resize(static_cast<std::size_t>(UlmRowBytes(Width, Bits)), 0);
+      Pixels.insert(Pixels.end(), row.begin(), row.end());
     }
-    Init(Width, Height, Bits, Compression);
+    Init(Width, Height, Bits, BI_RGB);
   }
-  // Run-length data, or any bytes taken as they are.
+  // Bytes taken as they are: run-length data, or any other.
   TTestPicture(int Width, int Height, int Bits, DWORD Compression, TBytes Data) : Pixels(std::move(Data)) {
     Init(Width, Height, Bits, Compression);
   }
-  TTestPicture(const TTestPicture&) = delete;
 
   void Init(int Width, int Height, int Bits, DWORD Compression) {
-    BITMAPINFOHEADER& h = Infos.Header;
-    h.biSize = 40;
-    h.biWidth = Width;
-    h.biHeight = Height;
-    h.biPlanes = 1;
-    h.biBitCount = static_cast<WORD>(Bits);
-    h.biCompression = Compression;
-    h.biXPelsPerMeter = h.biYPelsPerMeter = 3780;
-    h.biClrUsed = Bits <= 8 ? 1u << Bits : 0;
-    h.biClrImportant = 7;  // carried through untouched
+    Infos.Header = BITMAPINFOHEADER{40, Width, Height, 1, WORD(Bits), Compression, 0, 3780, 3780,
+                                    Bits <= 8 ? 1u << Bits : 0, 7 /* carried through untouched */};
     Infos.ImageSize = static_cast<std::int32_t>(Pixels.size());
     Infos.Bits = Pixels.data();
   }
-
   void SetColor(int Index, BYTE Red, BYTE Green, BYTE Blue) { Infos.Colors[Index] = RGBQUAD{Blue, Green, Red, 0}; }
 };
 
 // A converter's result; its memory goes back under the policy it was made with.
 struct TResult {
   DIBInfos Infos{};
-  bool UseFMO = false;
+  bool UseFMO;
 
   explicit TResult(bool Fmo = false) : UseFMO(Fmo) {}
-  TResult(const TResult&) = delete;
   ~TResult() { ReleaseMemory(Infos.MappingHandle, Infos.Bits, UseFMO); }
 
   const std::uint8_t* Bytes() const { return static_cast<const std::uint8_t*>(Infos.Bits); }
   TBytes All() const { return TBytes(Bytes(), Bytes() + Infos.ImageSize); }
-  TBytes Row(int Y, int Count) const {
-    const auto stride = UlmRowBytes(Infos.Header.biWidth, Infos.Header.biBitCount);
-    return TBytes(Bytes() + Y * stride, Bytes() + Y * stride + Count);
-  }
   RGBQUAD Color(int Index) const { return Infos.Colors[Index]; }
 };
 
 using TConverter = std::function<void(const DIBInfos&, DIBInfos&, bool)>;
 
-// Runs a converter and fails the test if it touched its source record or pixels.
+// Runs a converter and fails the test if it touched its source record or pixels, whether
+// it succeeded or not.
 inline void ConvertKeepingSource(const TConverter& Convert, const TTestPicture& Source, TResult& Result) {
   DIBInfos before;
   std::memcpy(&before, &Source.Infos, sizeof before);
   const TBytes pixels = Source.Pixels;
-  struct TCheck {
-    const TTestPicture& Source;
-    const DIBInfos& Before;
-    const TBytes& Pixels;
-    ~TCheck() {
-      EXPECT_EQ(std::memcmp(&Before, &Source.Infos, sizeof Before), 0) << "source record changed";
-      EXPECT_EQ(Pixels, Source.Pixels) << "source pixels changed";
-    }
-  } check{Source, before, pixels};
-  Convert(Source.Infos, Result.Infos, Result.UseFMO);
+  const auto check = [&] {
+    EXPECT_EQ(std::memcmp(&before, &Source.Infos, sizeof before), 0) << "source record changed";
+    EXPECT_EQ(pixels, Source.Pixels) << "source pixels changed";
+  };
+  try {
+    Convert(Source.Infos, Result.Infos, Result.UseFMO);
+  } catch (...) {
+    check();
+    throw;
+  }
+  check();
 }
 
 // Expects the exception type and its exact message.

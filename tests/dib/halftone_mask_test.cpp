@@ -1,95 +1,91 @@
 // Halftones and one-colour masks: the fixed palettes, the serpentine error diffusion and
 // exact colour matching.
+#include <array>
 #include <memory>
 
 #include "convert_test_util.h"
 
 namespace {
 
-using TMaskConvert = void (*)(const DIBInfos&, DIBInfos&, COLORREF, bool);
-using TPictureMaker = std::unique_ptr<TTestPicture> (*)();
+// A picture of equal rows; Entries gives colour-table entries (index, red, green, blue).
+struct TSource {
+  int Width, Height, Bits;
+  TBytes Row;
+  DWORD ClrUsed;
+  std::vector<std::array<int, 4>> Entries;
+};
 
-// Mid-grey (128, 128, 128) pictures of 4 × 2 pixels in every source depth; the indexed
-// ones reach their grey through entries beyond biClrUsed.
-std::unique_ptr<TTestPicture> Grey24() {
-  TBytes row;
-  for (int x = 0; x < 4; ++x) row.insert(row.end(), {128, 128, 128});
-  return std::make_unique<TTestPicture>(4, 2, 24, std::vector<TBytes>{row, row});
-}
-std::unique_ptr<TTestPicture> Grey8() {
-  auto p = std::make_unique<TTestPicture>(4, 2, 8, std::vector<TBytes>{{200, 200, 200, 200}, {200, 200, 200, 200}});
-  p->Infos.Header.biClrUsed = 2;
-  p->SetColor(200, 128, 128, 128);
-  return p;
-}
-std::unique_ptr<TTestPicture> Grey4() {
-  auto p = std::make_unique<TTestPicture>(4, 2, 4, std::vector<TBytes>{{0x99, 0x99}, {0x99, 0x99}});
-  p->Infos.Header.biClrUsed = 2;
-  p->SetColor(9, 128, 128, 128);
-  return p;
-}
-std::unique_ptr<TTestPicture> Grey1() {
-  auto p = std::make_unique<TTestPicture>(4, 2, 1, std::vector<TBytes>{{0xF0}, {0xF0}});
-  p->SetColor(1, 128, 128, 128);
+void PrintTo(const TSource& S, std::ostream* Out) { *Out << S.Bits << " bits"; }
+
+std::unique_ptr<TTestPicture> Make(const TSource& S) {
+  auto p = std::make_unique<TTestPicture>(S.Width, S.Height, S.Bits, std::vector<TBytes>(S.Height, S.Row));
+  p->Infos.Header.biClrUsed = S.ClrUsed;
+  for (const auto& [i, r, g, b] : S.Entries) p->SetColor(i, BYTE(r), BYTE(g), BYTE(b));
   return p;
 }
 
-class HalftoneOfGrey : public testing::TestWithParam<TPictureMaker> {};
+// Mid-grey (128, 128, 128), 4 × 2 pixels, in every source depth; the indexed ones reach
+// their grey through entries beyond biClrUsed.
+class HalftoneOfGrey : public testing::TestWithParam<TSource> {};
 
 // Red alternates between 153 and 102 while green and blue stay 128; the second row runs
-// from right to left.
-TEST_P(HalftoneOfGrey, ColourRowsAlternateSerpentine) {
-  const auto source = GetParam()();
-  TResult result(true);
-  ConvertKeepingSource(ConvertToHalfTone, *source, result);
-  EXPECT_EQ(result.All(), (TBytes{122, 87, 122, 87, 87, 122, 87, 122}));
-  const BITMAPINFOHEADER& h = result.Infos.Header;
-  EXPECT_EQ(h.biBitCount, 8);
-  EXPECT_EQ(h.biClrUsed, 215u);
-  EXPECT_EQ(h.biSizeImage, 0u);
-  EXPECT_EQ(std::memcmp(result.Infos.Colors, HalftoneQuads.data(), sizeof(RGBQUAD) * 215), 0);
+// from right to left. The black-and-white halftone alternates the same way.
+TEST_P(HalftoneOfGrey, RowsAlternateSerpentine) {
+  const auto source = Make(GetParam());
+  TResult colour(true), bw;
+  ConvertKeepingSource(ConvertToHalfTone, *source, colour);
+  ConvertKeepingSource(ConvertToHalfToneBW, *source, bw);
+  EXPECT_EQ(colour.All(), (TBytes{122, 87, 122, 87, 87, 122, 87, 122}));
+  EXPECT_EQ(bw.All(), (TBytes{0xA0, 0, 0, 0, 0x50, 0, 0, 0}));
+  for (const TResult* r : {&colour, &bw}) {
+    EXPECT_EQ(r->Infos.Header.biBitCount, r == &colour ? 8 : 1);
+    EXPECT_EQ(r->Infos.Header.biClrUsed, r == &colour ? 215u : 2u);
+    EXPECT_EQ(r->Infos.Header.biSizeImage, 0u);
+  }
+  EXPECT_EQ(std::memcmp(colour.Infos.Colors, HalftoneQuads.data(), sizeof(RGBQUAD) * 215), 0);
+  EXPECT_TRUE(SameColor(bw.Color(0), 0, 0, 0) && SameColor(bw.Color(1), 255, 255, 255));
 }
 
-// White, black, white, black; then from the right: white, black, white, black.
-TEST_P(HalftoneOfGrey, BlackAndWhiteRowsAlternateSerpentine) {
-  const auto source = GetParam()();
-  TResult result;
-  ConvertKeepingSource(ConvertToHalfToneBW, *source, result);
-  EXPECT_EQ(result.All(), (TBytes{0xA0, 0, 0, 0, 0x50, 0, 0, 0}));
-  EXPECT_EQ(result.Infos.Header.biBitCount, 1);
-  EXPECT_EQ(result.Infos.Header.biClrUsed, 2u);
-  EXPECT_TRUE(SameColor(result.Color(0), 0, 0, 0));
-  EXPECT_TRUE(SameColor(result.Color(1), 255, 255, 255));
-}
+INSTANTIATE_TEST_SUITE_P(Depths, HalftoneOfGrey,
+                         testing::Values(TSource{4, 2, 24, TBytes(12, 128), 0, {}},
+                                         TSource{4, 2, 8, {200, 200, 200, 200}, 2, {{200, 128, 128, 128}}},
+                                         TSource{4, 2, 4, {0x99, 0x99}, 2, {{9, 128, 128, 128}}},
+                                         TSource{4, 2, 1, {0xF0}, 2, {{1, 128, 128, 128}}}));
 
-INSTANTIATE_TEST_SUITE_P(Depths, HalftoneOfGrey, testing::Values(Grey24, Grey8, Grey4, Grey1));
+// Greys whose errors reach every neighbour: the pixel above and behind lies to the left
+// on even rows and to the right on odd rows.
+TEST(HalftoneDiffusion, ThreeRowsOfMixedGreys) {
+  const int greys[3][4] = {{128, 200, 60, 200}, {200, 100, 100, 150}, {60, 60, 60, 60}};
+  std::vector<TBytes> rows(3);
+  for (int y = 0; y < 3; ++y)
+    for (const int v : greys[y]) rows[y].insert(rows[y].end(), {BYTE(v), BYTE(v), BYTE(v)});
+  const TTestPicture source(4, 3, 24, rows);
+  TResult colour, bw;
+  ConvertToHalfTone(source.Infos, colour.Infos, false);
+  ConvertToHalfToneBW(source.Infos, bw.Infos, false);
+  EXPECT_EQ(colour.All(), (TBytes{122, 168, 41, 168, 168, 82, 87, 122, 41, 46, 41, 46}));
+  EXPECT_EQ(bw.All(), (TBytes{0xD0, 0, 0, 0, 0x90, 0, 0, 0, 0x20, 0, 0, 0}));
+}
 
 TEST(HalftonePalette, LevelsThenExtras) {
-  struct TCase {
-    int Index;
-    BYTE Red, Green, Blue;
-  };
-  for (const TCase& c : {TCase{0, 0, 0, 0}, TCase{209, 255, 255, 255}, TCase{48, 51, 85, 192}, TCase{169, 204, 214, 255},
-                         TCase{210, 128, 0, 0}, TCase{211, 128, 128, 0}, TCase{212, 128, 0, 128},
-                         TCase{213, 192, 192, 192}, TCase{214, 128, 128, 128}})
-    EXPECT_TRUE(SameColor(HalftoneQuads[c.Index], c.Red, c.Green, c.Blue)) << c.Index;
+  const std::array<int, 4> entries[] = {{0, 0, 0, 0},         {209, 255, 255, 255}, {48, 51, 85, 192},
+                                        {169, 204, 214, 255}, {210, 128, 0, 0},     {211, 128, 128, 0},
+                                        {212, 128, 0, 128},   {213, 192, 192, 192}, {214, 128, 128, 128}};
+  for (const auto& [i, r, g, b] : entries) EXPECT_TRUE(SameColor(HalftoneQuads[i], BYTE(r), BYTE(g), BYTE(b))) << i;
 }
 
 // Single pixels with no error coming in: the exact levels, and the black-and-white border
 // at a sum of 384.
 TEST(HalftonePixels, FirstPixelChoices) {
-  struct TCase {
-    BYTE Red, Green, Blue;
-    std::uint8_t Colour, BlackWhite;
-  };
-  for (const TCase& c : {TCase{255, 255, 255, 209, 0x80}, TCase{0, 0, 0, 0, 0}, TCase{128, 128, 128, 122, 0x80},
-                         TCase{127, 128, 128, 87, 0}}) {
-    const TTestPicture source(1, 1, 24, {{c.Blue, c.Green, c.Red}});
+  const std::array<int, 5> cases[] = {
+      {255, 255, 255, 209, 0x80}, {0, 0, 0, 0, 0}, {128, 128, 128, 122, 0x80}, {127, 128, 128, 87, 0}};
+  for (const auto& [r, g, b, colourIndex, bwByte] : cases) {
+    const TTestPicture source(1, 1, 24, {{BYTE(b), BYTE(g), BYTE(r)}});
     TResult colour, bw;
     ConvertToHalfTone(source.Infos, colour.Infos, false);
     ConvertToHalfToneBW(source.Infos, bw.Infos, false);
-    EXPECT_EQ(colour.All()[0], c.Colour);
-    EXPECT_EQ(bw.All()[0], c.BlackWhite);
+    EXPECT_EQ(colour.All()[0], colourIndex);
+    EXPECT_EQ(bw.All()[0], bwByte);
   }
 }
 
@@ -113,78 +109,33 @@ TEST(HalftoneSource, CompressedOrUnknownDepthFailsTheCheck) {
     } catch (const EAssertionFailed& e) {
       EXPECT_EQ(e.Message.rfind(std::string(c.Message) + " (UlmDIB, ", 0), 0u) << e.Message;
     }
-    EXPECT_EQ(result.Infos.Bits, nullptr);
   }
 }
 
-// Nine pixels: the mask colour (10, 20, 30) where bits are expected, colours one step off
-// in a single channel elsewhere; the ninth pixel lies in bit 7 of the second byte.
-constexpr COLORREF MaskColour = 0x1E140A;
-
-std::unique_ptr<TTestPicture> Mask24() {
-  TBytes row = {30, 20, 10, 30, 20, 11, 30, 21, 10, 30, 20, 10, 31, 20, 10};
-  row.resize(24, 0);
-  row.insert(row.end(), {30, 20, 10});
-  return std::make_unique<TTestPicture>(9, 1, 24, std::vector<TBytes>{row});
-}
-// The mask colour stands twice in the table, once beyond biClrUsed.
-std::unique_ptr<TTestPicture> Mask8() {
-  auto p = std::make_unique<TTestPicture>(9, 1, 8, std::vector<TBytes>{{3, 4, 200, 3, 0, 0, 0, 0, 200}});
-  p->Infos.Header.biClrUsed = 5;
-  p->SetColor(3, 10, 20, 30);
-  p->SetColor(200, 10, 20, 30);
-  p->SetColor(4, 11, 20, 30);
-  return p;
-}
-std::unique_ptr<TTestPicture> Mask4() {
-  auto p = std::make_unique<TTestPicture>(9, 1, 4, std::vector<TBytes>{{0x34, 0xC3, 0, 0, 0xC0}});
-  p->Infos.Header.biClrUsed = 4;
-  p->SetColor(3, 10, 20, 30);
-  p->SetColor(12, 10, 20, 30);
-  p->SetColor(4, 10, 20, 31);
-  return p;
-}
-
+// Nine pixels: the mask colour (10, 20, 30) at the set bits, colours one step off in a
+// single channel elsewhere; the ninth pixel lies in bit 7 of the second byte. The indexed
+// tables hold the mask colour twice, once beyond biClrUsed.
 TEST(MaskConversion, WhiteExactlyWhereTheColourMatches) {
-  struct TCase {
-    TMaskConvert Convert;
-    TPictureMaker Make;
-    TBytes Expected;
+  using TMaskConvert = void (*)(const DIBInfos&, DIBInfos&, COLORREF, bool);
+  const TBytes row24 = {30, 20, 10, 30, 20, 11, 30, 21, 10, 30, 20, 10, 31, 20, 10, 0, 0, 0,
+                        0,  0,  0,  0,  0,  0,  30, 20, 10};
+  const std::pair<TMaskConvert, TSource> cases[] = {
+      {ConvertTrueColorTo1BitRGB, {9, 1, 24, row24, 0, {}}},
+      {Convert8BitTo1BitRGB, {9, 1, 8, {3, 4, 200, 3, 0, 0, 0, 0, 200}, 5, {{3, 10, 20, 30}, {200, 10, 20, 30}, {4, 11, 20, 30}}}},
+      {Convert4BitRGBTo1BitRGB, {9, 1, 4, {0x34, 0xC3, 0, 0, 0xC0}, 4, {{3, 10, 20, 30}, {12, 10, 20, 30}, {4, 10, 20, 31}}}},
   };
-  for (const TCase& c : {TCase{ConvertTrueColorTo1BitRGB, Mask24, {0x90, 0x80, 0, 0}},
-                         TCase{Convert8BitTo1BitRGB, Mask8, {0xB0, 0x80, 0, 0}},
-                         TCase{Convert4BitRGBTo1BitRGB, Mask4, {0xB0, 0x80, 0, 0}}}) {
-    const auto source = c.Make();
-    SCOPED_TRACE(source->Infos.Header.biBitCount);
+  for (const auto& [convert, shape] : cases) {
+    const auto source = Make(shape);
+    SCOPED_TRACE(shape.Bits);
     for (const bool fmo : {false, true}) {
       TResult result(fmo);
-      ConvertKeepingSource([&](const DIBInfos& s, DIBInfos& r, bool f) { c.Convert(s, r, MaskColour, f); }, *source,
+      ConvertKeepingSource([&](const DIBInfos& s, DIBInfos& r, bool f) { convert(s, r, RGB(10, 20, 30), f); }, *source,
                            result);
-      EXPECT_EQ(result.All(), c.Expected);
+      EXPECT_EQ(result.All(), (TBytes{BYTE(shape.Bits == 24 ? 0x90 : 0xB0), 0x80, 0, 0}));
       const BITMAPINFOHEADER& h = result.Infos.Header;
-      EXPECT_EQ(h.biBitCount, 1);
-      EXPECT_EQ(h.biClrUsed, 2u);
-      EXPECT_EQ(h.biClrImportant, 7u);
-      EXPECT_TRUE(SameColor(result.Color(0), 0, 0, 0));
-      EXPECT_TRUE(SameColor(result.Color(1), 255, 255, 255));
+      EXPECT_TRUE(h.biBitCount == 1 && h.biClrUsed == 2 && h.biClrImportant == 7);
+      EXPECT_TRUE(SameColor(result.Color(0), 0, 0, 0) && SameColor(result.Color(1), 255, 255, 255));
     }
-  }
-}
-
-TEST(MaskConversion, WrongSourcesRefused) {
-  struct TCase {
-    TMaskConvert Convert;
-    int Bits;
-    DWORD Compression;
-    const char* Message;
-  };
-  for (const TCase& c : {TCase{ConvertTrueColorTo1BitRGB, 8, BI_RGB, "ConvertTrueColorTo1BitRGB: Invalid Bitcount"},
-                         TCase{Convert8BitTo1BitRGB, 8, BI_RLE8, "Convert8BitTo1BitRGB: Invalid Bitcount or Compression"},
-                         TCase{Convert8BitTo1BitRGB, 4, BI_RGB, "Convert8BitTo1BitRGB: Invalid Bitcount or Compression"},
-                         TCase{Convert4BitRGBTo1BitRGB, 4, BI_RLE4, "Convert4BitRGBTo1BitRGB: Invalid Bitcount"}}) {
-    const TTestPicture source(2, 2, c.Bits, c.Compression, TBytes(16, 0));
-    TResult result;
-    ExpectFailure<EUlmDIBBadDIBType>([&] { c.Convert(source.Infos, result.Infos, 0, false); }, c.Message);
   }
 }
 

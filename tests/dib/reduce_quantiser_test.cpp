@@ -13,6 +13,7 @@ struct TRgb {
 };
 
 using TReduce = void (*)(const DIBInfos&, DIBInfos&, bool, const TUlmProgressCallback&);
+using TMaskConvert = void (*)(const DIBInfos&, DIBInfos&, COLORREF, bool);
 
 struct TReducer {
   const char* Name;
@@ -221,25 +222,40 @@ TEST(ReductionFromPalette, UsedIndicesOnly) {
   EXPECT_TRUE(SameColor(result.Color(1), 0, 0, 250));
 }
 
-TEST(ReductionSource, WrongSourcesRefused) {
+// Every converter of the three groups refuses a source of another depth or compression
+// with its own text, before it obtains anything.
+TEST(ConverterSource, WrongSourcesRefused) {
+  const auto reduce = [](TReduce f) { return TConverter([f](const DIBInfos& s, DIBInfos& r, bool m) { f(s, r, m, {}); }); };
+  const auto mask = [](TMaskConvert f) { return TConverter([f](const DIBInfos& s, DIBInfos& r, bool m) { f(s, r, 0, m); }); };
   struct TCase {
-    TReduce Convert;
+    TConverter Convert;
     int Bits;
     DWORD Compression;
-    const char* Message;
+    std::string Message;
   };
+  const std::string pair = ": Invalid Bitcount & Compression Combination", bits = ": Invalid Bitcount",
+                    either = ": Invalid Bitcount or Compression";
   const TCase cases[] = {
-      {ConvertTrueColorTo8BitRGBLow, 8, BI_RGB, "ConvertTrueColorTo8BitRGBLow: Invalid Bitcount"},
-      {ConvertTrueColorTo4BitRGBLow, 32, BI_RGB, "ConvertTrueColorTo4BitRGBLow: Invalid Bitcount"},
-      {ConvertTrueColorTo8BitRGBHigh, 4, BI_RGB, "ConvertTrueColorTo8BitRGBHigh: Invalid Bitcount"},
-      {ConvertTrueColorTo4BitRGBHigh, 1, BI_RGB, "ConvertTrueColorTo4BitRGBHigh: Invalid Bitcount"},
-      {Convert8BitRGBTo4BitRGB, 8, BI_RLE8, "Convert8BitRGBTo4BitRGB: Invalid Bitcount or Compression"},
-      {Convert8BitRGBTo4BitRGB, 24, BI_RGB, "Convert8BitRGBTo4BitRGB: Invalid Bitcount or Compression"},
+      {Convert8BitRLETo8BitRGB, 8, BI_RGB, "Convert8BitRLETo8BitRGB" + pair},
+      {Convert4BitRLETo4BitRGB, 8, BI_RLE8, "Convert4BitRLETo4BitRGB" + pair},
+      {Convert8BitRGBTo8BitRLE, 8, BI_RLE8, "Convert8BitRGBTo8BitRLE" + pair},
+      {Convert4BitRGBTo4BitRLE, 24, BI_RGB, "Convert4BitRGBTo4BitRLE" + pair},
+      {reduce(ConvertTrueColorTo8BitRGBLow), 8, BI_RGB, "ConvertTrueColorTo8BitRGBLow" + bits},
+      {reduce(ConvertTrueColorTo4BitRGBLow), 32, BI_RGB, "ConvertTrueColorTo4BitRGBLow" + bits},
+      {reduce(ConvertTrueColorTo8BitRGBHigh), 4, BI_RGB, "ConvertTrueColorTo8BitRGBHigh" + bits},
+      {reduce(ConvertTrueColorTo4BitRGBHigh), 1, BI_RGB, "ConvertTrueColorTo4BitRGBHigh" + bits},
+      {reduce(Convert8BitRGBTo4BitRGB), 8, BI_RLE8, "Convert8BitRGBTo4BitRGB" + either},
+      {reduce(Convert8BitRGBTo4BitRGB), 24, BI_RGB, "Convert8BitRGBTo4BitRGB" + either},
+      {mask(ConvertTrueColorTo1BitRGB), 8, BI_RGB, "ConvertTrueColorTo1BitRGB" + bits},
+      {mask(Convert8BitTo1BitRGB), 8, BI_RLE8, "Convert8BitTo1BitRGB" + either},
+      {mask(Convert8BitTo1BitRGB), 4, BI_RGB, "Convert8BitTo1BitRGB" + either},
+      {mask(Convert4BitRGBTo1BitRGB), 4, BI_RLE4, "Convert4BitRGBTo1BitRGB" + bits},
   };
   for (const TCase& c : cases) {
     const TTestPicture source(2, 2, c.Bits, c.Compression, TBytes(64, 0));
     TResult result;
-    ExpectFailure<EUlmDIBBadDIBType>([&] { c.Convert(source.Infos, result.Infos, false, {}); }, c.Message);
+    ExpectFailure<EUlmDIBBadDIBType>([&] { ConvertKeepingSource(c.Convert, source, result); }, c.Message);
+    EXPECT_EQ(result.Infos.Bits, nullptr);
   }
 }
 
