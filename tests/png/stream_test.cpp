@@ -1,21 +1,9 @@
 // The buffered image streams: memory and file input alike, the 64 KB buffer edges, the
 // sticky flags, the MacBinary skip, the final position, output buffering and progress.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
-#include <functional>
 #include <limits>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "classlib/graphics.h"
-#include "classlib/streams.h"
-#include "png/SFunc.h"
 #include "png/ZelStream.h"
+#include "png_support.h"
 
 namespace {
 
@@ -25,40 +13,32 @@ std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t salt = 0) {
   return data;
 }
 
-std::string TempPath(const char* name) {
-  return std::string(TEST_BUILD_DIR) + "/pngw_" + name + "_" + std::to_string(::getpid());
-}
-
-// A file holding data, removed when the holder goes.
-struct TempFile {
-  explicit TempFile(const std::vector<std::uint8_t>& data, const char* name = "stream") : Path(TempPath(name)) {
-    TFileStream out(Path, fmCreate);
-    out.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
-  }
-  ~TempFile() { ::unlink(Path.c_str()); }
-  std::string Path;
-};
-
 enum class Kind { Memory, File };
 
-// Opens data as the kind of stream asked for, positioned at start.
+// data as the kind of stream asked for, positioned at start; a file is removed with it.
 struct Source {
   Source(Kind kind, const std::vector<std::uint8_t>& data, std::int64_t start) {
     if (kind == Kind::Memory) {
-      auto memory = std::make_unique<TMemoryStream>();
-      memory->WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
-      Stream = std::move(memory);
+      Stream = std::make_unique<TMemoryStream>();
     } else {
-      File = std::make_unique<TempFile>(data);
-      Stream = std::make_unique<TFileStream>(File->Path, fmOpenRead | fmShareDenyWrite);
+      Path = std::string(TEST_BUILD_DIR) + "/pngw_stream_" + std::to_string(::getpid());
+      Stream = std::make_unique<TFileStream>(Path, fmCreate);
     }
+    Stream->WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+    if (kind == Kind::File) Stream = std::make_unique<TFileStream>(Path, fmOpenRead | fmShareDenyWrite);
     Stream->SetPosition(start);
   }
-  std::unique_ptr<TempFile> File;
+  ~Source() {
+    Stream.reset();
+    if (!Path.empty()) ::unlink(Path.c_str());
+  }
+  std::string Path;
   std::unique_ptr<TStream> Stream;
 };
 
-class Probe : public TZelCustomReadStream {
+// A stream that keeps the percentages it is told.
+template <class Base>
+class Recorder : public Base {
 public:
   bool NotifyProgress(std::int32_t percent) override {
     Percents.push_back(percent);
@@ -66,6 +46,8 @@ public:
   }
   std::vector<int> Percents;
 };
+using Probe = Recorder<TZelCustomReadStream>;
+using WriteProbe = Recorder<TZelCustomWriteStream>;
 
 enum class Op { Byte, Word, Long, Block, Skip };
 struct Step {
@@ -73,64 +55,40 @@ struct Step {
   std::int64_t Count;  // for Block and Skip
 };
 
-// The big-endian reading of data, kept apart from the stream code.
-struct Model {
-  const std::vector<std::uint8_t>& Data;
-  std::int64_t At;
-  bool Error = false;
-  std::uint64_t Take(int n) {
-    if (Error || At + n > static_cast<std::int64_t>(Data.size())) {
-      Error = true;
-      return 0;
-    }
-    std::uint64_t v = 0;
-    for (int i = 0; i < n; ++i) v = (v << 8) | Data[static_cast<std::size_t>(At + i)];
-    At += n;
-    return v;
-  }
-};
-
-// Runs the steps on a stream and on the model; every value and the consumed count agree.
-// Returns what the stream delivered, for comparing the kinds with each other.
+// Runs the steps on a stream and on a plain model of big-endian reading; every value and
+// the consumed count agree. Returns what the stream delivered, for comparing the kinds.
 std::vector<std::uint64_t> RunSteps(Kind kind, const std::vector<std::uint8_t>& data, std::int64_t start,
                                     const std::vector<Step>& steps) {
   Source source(kind, data, start);
   Probe probe;
   probe.StartRead(source.Stream.get(), 0);
-  Model model{data, start};
+  std::int64_t at = start;
+  bool error = false;
   std::vector<std::uint64_t> seen;
   for (const Step& step : steps) {
+    const std::int64_t size = step.What == Op::Byte ? 1 : step.What == Op::Word ? 2 : step.What == Op::Long ? 4 : step.Count;
+    const bool fits = !error && size >= 0 && size <= static_cast<std::int64_t>(data.size()) - at;
     std::uint64_t got = 0, want = 0;
+    for (std::int64_t i = 0; fits && step.What < Op::Block && i < size; ++i) want = (want << 8) | data[std::size_t(at + i)];
     switch (step.What) {
-      case Op::Byte: got = probe.ReadByte(); want = model.Take(1); break;
-      case Op::Word: got = probe.ReadWordBE(); want = model.Take(2); break;
-      case Op::Long: got = probe.ReadLongBE(); want = model.Take(4); break;
+      case Op::Byte: got = probe.ReadByte(); break;
+      case Op::Word: got = probe.ReadWordBE(); break;
+      case Op::Long: got = probe.ReadLongBE(); break;
+      case Op::Skip: probe.SkipInput(step.Count); break;
       case Op::Block: {
-        std::vector<std::uint8_t> block(static_cast<std::size_t>(step.Count), 0xEE);
-        probe.ReadBlock(block.data(), step.Count);
-        const std::int64_t at = model.At;
-        if (!model.Error && step.Count <= static_cast<std::int64_t>(data.size()) - at) {
-          model.At += step.Count;
-          EXPECT_TRUE(std::equal(block.begin(), block.end(), data.begin() + at)) << "block at " << at;
-        } else {
-          model.Error = true;
-          EXPECT_EQ(std::vector<std::uint8_t>(block.size(), 0xEE), block) << "a refused block copies nothing";
-        }
+        std::vector<std::uint8_t> block(static_cast<std::size_t>(size), 0xEE);
+        probe.ReadBlock(block.data(), size);
+        // A refused block copies nothing.
+        EXPECT_EQ(fits ? std::vector<std::uint8_t>(data.begin() + at, data.begin() + at + size) : std::vector<std::uint8_t>(block.size(), 0xEE),
+                  block) << "block at " << at;
         seen.push_back(block.empty() ? 0 : block.front());
-        break;
       }
-      case Op::Skip:
-        probe.SkipInput(step.Count);
-        if (!model.Error && step.Count >= 0 && step.Count <= static_cast<std::int64_t>(data.size()) - model.At) {
-          model.At += step.Count;
-        } else {
-          model.Error = true;
-        }
-        break;
     }
+    if (fits) at += size;
+    error = !fits;
     EXPECT_EQ(want, got);
-    EXPECT_EQ(model.Error, probe.ErrorFlag);
-    EXPECT_EQ(model.At - start, probe.Consumed);
+    EXPECT_EQ(error, probe.ErrorFlag);
+    EXPECT_EQ(at - start, probe.Consumed);
     seen.push_back(got);
     seen.push_back(static_cast<std::uint64_t>(probe.Consumed));
   }
@@ -325,15 +283,6 @@ public:
     return TMemoryStream::Write(buffer, count);
   }
   std::vector<std::int64_t> Calls;
-};
-
-class WriteProbe : public TZelCustomWriteStream {
-public:
-  bool NotifyProgress(std::int32_t percent) override {
-    Percents.push_back(percent);
-    return false;
-  }
-  std::vector<int> Percents;
 };
 
 TEST(WriteStream, BlockBufferBoundary) {

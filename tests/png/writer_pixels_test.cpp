@@ -32,6 +32,8 @@ const FormatRow kFormats[] = {
     {"grey32", pf32bit, true, false, 0, 8},
 };
 
+void PrintTo(const FormatRow& row, std::ostream* os) { *os << row.Name; }
+
 struct Variant {
   const char* Name;
   int Interlace;
@@ -41,6 +43,8 @@ struct Variant {
   int Width;
   int Height;
 };
+
+void PrintTo(const Variant& v, std::ostream* os) { *os << v.Name; }
 
 const Variant kVariants[] = {
     {"plain", 0, 1, -1, 32768, 13, 7},        {"adam7", 1, 1, -1, 32768, 13, 7},
