@@ -6,58 +6,34 @@
 #include <memory>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "classlib/errors.h"
-#include "classlib/forms/automation.h"
 #include "colour/Unit_DColor.h"
-#include "png/ZelPNG.h"
+#include "composer_support/support.h"
 
 namespace {
 
 // Four coloured quarters.
 std::unique_ptr<TBitmap> Quarters(int width, int height) {
-  auto bitmap = std::make_unique<TBitmap>();
-  bitmap->SetPixelFormat(pf24bit);
-  bitmap->SetSize(width, height);
-  const TColor colours[] = {clRed, clLime, clBlue, clYellow};
-  for (int i = 0; i < 4; ++i) {
-    bitmap->Canvas()->Brush()->Color = colours[i];
-    const int left = (i % 2) * width / 2, top = (i / 2) * height / 2;
-    bitmap->Canvas()->FillRect(Rect(left, top, left + width / 2, top + height / 2));
-  }
-  return bitmap;
+  return MakeBitmap(width, height, [=](int x, int y) {
+    const TColor colours[] = {clRed, clLime, clBlue, clYellow};
+    return colours[(x * 2 / width) + 2 * (y * 2 / height)];
+  });
 }
 
-void SavePng(TBitmap* bitmap, const std::string& path) {
-  TZelPNG png;
-  png.Assign(bitmap);
-  png.SaveToFileName(path);
-}
-
-class DialogTest : public testing::Test {
+class DialogTest : public ProgramTest {
 protected:
+  DialogTest() : ProgramTest("colour_dialog") {}
   void SetUp() override {
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    folder_ = std::string(TEST_BUILD_DIR) + "/colour_dialog_scratch/" + name;
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
-    TAutomation::Clear();
+    ProgramTest::SetUp();
     PaletteSource.clear();
     PalettePicture.reset();
     frmDColor = new TfrmDColor(Application);
   }
   void TearDown() override {
-    EXPECT_EQ(TAutomation::Pending(), 0u) << "answers left unused";
-    TAutomation::Clear();
+    ProgramTest::TearDown();
     delete frmDColor;
     frmDColor = nullptr;
   }
-
-  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
 
   // Shows the dialog modally; drive acts on it and must end it.
   int Show(const std::function<void(TfrmDColor*)>& drive) {
@@ -74,14 +50,6 @@ protected:
     if (fails) TAutomation::Push(TModalAnswer::Ok());
     UserClick(dialog->btnOpenPalPic);
   }
-  static std::vector<std::string> TakeErrors() {
-    std::vector<std::string> errors;
-    for (const TModalShown& shown : TAutomation::TakeShown())
-      if (shown.Kind == TModalKind::ErrorBox) errors.push_back(shown.Text);
-    return errors;
-  }
-
-  std::string folder_;
 };
 
 TEST_F(DialogTest, OkAtTheFirstShowingStoresAuto) {
@@ -165,8 +133,11 @@ TEST_P(PreviewLoader, ChoosesTheLoaderByTheExactExtension) {
   EXPECT_EQ(PaletteSource, Path(c.name));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, PreviewLoader, testing::ValuesIn(LoaderCases),
-                         [](const auto& info) { return std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Names, PreviewLoader, testing::ValuesIn(LoaderCases), [](const auto& info) {
+  std::string name = std::string(info.param.name) + (info.param.loaderKnowsPng ? "" : "_unregistered");
+  std::replace(name.begin(), name.end(), '.', '_');
+  return name;
+});
 
 TEST_F(DialogTest, CancelKeepsTheChoiceTheLastOkLeft) {
   SavePng(Quarters(8, 8).get(), Path("pal.png"));

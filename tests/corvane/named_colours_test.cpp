@@ -43,7 +43,7 @@ protected:
 };
 
 TEST_F(NamedColoursTest, WithoutAFileEveryListIsEmptyAndTheFirstSaveCreatesIt) {
-  ASSERT_FALSE(FileExistsAt(IniPath()));
+  ASSERT_FALSE(std::filesystem::exists(IniPath()));
   ExpectTitles({});
   for (TPanel* panel : Panels()) EXPECT_EQ(panel->Color(), clFuchsia) << panel->Name;
 

@@ -72,12 +72,15 @@ TEST_P(ExtensionRule, ChoosesTheLoaderByTheExactExtension) {
   EXPECT_EQ(BaraChipBitmap->Width(), c.opens ? 32 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, ExtensionRule, testing::ValuesIn(ExtensionCases),
-                         [](const auto& info) { return std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Names, ExtensionRule, testing::ValuesIn(ExtensionCases), [](const auto& info) {
+  std::string name = info.param.name;
+  std::replace(name.begin(), name.end(), '.', '_');
+  return name;
+});
 
 TEST_F(CorvaneTest, EveryFormatBecomesATwentyFourBitSheetWithTheSameColours) {
   MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("rgb.bmp"));
-  MakeIndexedBitmap(64, 32, CellPalette(), CellIndex)->SaveToFileName(Path("indexed.bmp"));
+  MakeIndexedBitmap(8, 64, 32, CellPalette(), CellIndex)->SaveToFileName(Path("indexed.bmp"));
   WritePalettePng(Path("indexed.png"), 64, 32, CellPalette(), CellIndex);
   for (const char* name : {"rgb.bmp", "indexed.bmp", "indexed.png"}) {
     SCOPED_TRACE(name);

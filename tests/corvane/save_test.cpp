@@ -71,11 +71,11 @@ TEST_F(SaveTest, AutoWritesAPalettePngWithOneEntryPerColourAndKeepsTheSheet) {
   EXPECT_EQ(PalettePicture, nullptr) << "a completed save releases the preview's holder";
   SaveAuto(Path("again.png"));
   EXPECT_TRUE(TakeErrors().empty());
-  EXPECT_TRUE(FileExistsAt(Path("again.png")));
+  EXPECT_TRUE(std::filesystem::exists(Path("again.png")));
 }
 
 TEST_F(SaveTest, AnotherPicturesPaletteIsAppliedUnchanged) {
-  MakeIndexedBitmap(4, 4, OtherPalette, [](int x, int y) { return (x + y) % 6; })->SaveToFileName(Path("pal.bmp"));
+  MakeIndexedBitmap(8, 4, 4, OtherPalette, [](int x, int y) { return (x + y) % 6; })->SaveToFileName(Path("pal.bmp"));
   WritePalettePng(Path("pal.png"), 4, 4, OtherPalette, [](int x, int) { return x; });
   for (const char* palettePicture : {"pal.bmp", "pal.png"}) {
     SCOPED_TRACE(palettePicture);
@@ -167,7 +167,7 @@ TEST_F(SaveTest, AMissingPalettePictureStopsTheSaveBeforeAnythingIsWritten) {
       Path("out.png"));
   EXPECT_EQ(PaletteSource, "");
   EXPECT_EQ(TakeErrors().size(), 1u);
-  EXPECT_FALSE(FileExistsAt(Path("out.png")));
+  EXPECT_FALSE(std::filesystem::exists(Path("out.png")));
   EXPECT_EQ(PixelOf(SheetBitmap.get(), 20, 20), Cells(20, 20));
 }
 

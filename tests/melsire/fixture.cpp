@@ -1,7 +1,5 @@
 #include "melsire/fixture.h"
 
-#include <algorithm>
-#include <filesystem>
 #include <utility>
 
 #include "classlib/filenames.h"
@@ -10,30 +8,9 @@ TColor Ground(int x, int y) { return RGB(x & 255, y, 77); }
 TColor CharaPixel(int x, int y) { return RGB(x, y, 150); }
 TColor MapPixel(int x, int y) { return RGB(4 * x, 8 * y, 230); }
 
-TColor Inverted(TColor colour) { return colour ^ 0xFFFFFF; }
-TColor PixelOf(TBitmap* bitmap, int x, int y) { return bitmap->Canvas()->Pixels(x, y); }
-TColor PixelOf(TImage* view, int x, int y) { return PixelOf(view->Picture()->Bitmap(), x, y); }
-
-namespace {
-
-// An empty folder of the test's own, standing in for the program's folder.
-std::string FreshScratchFolder() {
-  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(test->test_suite_name()) + "_" + test->name();
-  std::replace(name.begin(), name.end(), '/', '_');
-  const std::filesystem::path folder = std::filesystem::path(TEST_BUILD_DIR) / "melsire_scratch" / name;
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  return folder.string();
-}
-
-}  // namespace
-
 void MelsireTest::SetUp() {
-  folder_ = FreshScratchFolder();
+  ProgramTest::SetUp();
   SetExeNameForTesting(Path("melsire"));
-  TAutomation::Clear();
-
   SheetCol = SheetRow = CharaCol = CharaRow = MapCol = MapRow = 0;
   PaletteSource.clear();
   frmDColor = new TfrmDColor(Application);
@@ -45,34 +22,11 @@ void MelsireTest::SetUp() {
 }
 
 void MelsireTest::TearDown() {
-  EXPECT_EQ(TAutomation::Pending(), 0u) << "answers left unused";
-  TAutomation::Clear();
+  ProgramTest::TearDown();
   delete std::exchange(frmMain, nullptr);
   delete std::exchange(frmDColor, nullptr);
   SetExeNameForTesting("");
 }
-
-std::string MelsireTest::WritePicture(const std::string& name, int width, int height, const PixelFn& colour) {
-  TBitmap picture;
-  picture.SetPixelFormat(pf24bit);
-  picture.SetSize(width, height);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) picture.Canvas()->SetPixels(x, y, colour(x, y));
-  picture.SaveToFileName(Path(name));
-  return Path(name);
-}
-
-void MelsireTest::OpenWith(TMenuItem* item, const std::string& fileName) {
-  TAutomation::Push(TModalAnswer::File(fileName));
-  UserChooseMenu(item);
-}
-
-void MelsireTest::OpenWith(TControl* button, const std::string& fileName) {
-  TAutomation::Push(TModalAnswer::File(fileName));
-  UserClick(button);
-}
-
-void MelsireTest::ClickSheet(int x, int y, TMouseButton button) { UserMouse(frmMain->imgSet, button, {}, x, y); }
 
 void MelsireTest::ExpectSheetFrame(const TRect& frame) {
   TImage* view = frmMain->imgSet;

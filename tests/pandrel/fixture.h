@@ -1,15 +1,13 @@
-// What the Pandrel tests share: a scratch folder, indexed pictures written and read back
-// through the class library's bitmap and the PNG codec, and the window made afresh for
-// every test.
+// What the Pandrel tests share beyond the programs' support: indexed pictures written and
+// read back through the class library's bitmap and the PNG codec, and the window made
+// afresh for every test.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "classlib/forms/automation.h"
+#include "composer_support/support.h"
 #include "pandrel/Unit_Main.h"
 
 // Bits per pixel, the palette's own entries and one index per pixel, rows top to bottom.
@@ -31,20 +29,16 @@ struct ReadBack {
   IndexedPicture Picture;
 };
 ReadBack ReadPicture(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& bytes);
-std::string ReadWholeFile(const std::string& path);
 
-class PandrelTest : public testing::Test {
+class PandrelTest : public ProgramTest {
 protected:
+  PandrelTest() : ProgramTest("pandrel") {}
   void SetUp() override;
   void TearDown() override;
 
-  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
   // A folder in the scratch folder, made afresh.
   std::string Folder(const std::string& name) const;
   std::vector<std::string> FilesIn(const std::string& folder) const;
   void Drop(const std::vector<std::string>& files) { UserDropFiles(frmMain->lstFileList, files); }
   std::vector<std::string> ListItems() const;
-
-  std::string folder_;
 };

@@ -1,0 +1,142 @@
+// What the programs' window tests share: a scratch folder of the test's own that stands in
+// for the program's folder, pictures made to order, whole files, and a check that every
+// answer queued for a modal window was asked for (an unused one means a window the test
+// expected never showed).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "classlib/forms/automation.h"
+#include "classlib/forms/extctrls.h"
+#include "classlib/forms/forms.h"
+#include "classlib/graphics.h"
+#include "png/ZelPNG.h"
+
+using PixelFn = std::function<TColor(int x, int y)>;
+using IndexFn = std::function<int(int x, int y)>;
+
+// A 24-bit bitmap whose pixel (x, y) is colour(x, y).
+inline std::unique_ptr<TBitmap> MakeBitmap(int width, int height, const PixelFn& colour) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetPixelFormat(pf24bit);
+  bitmap->SetSize(width, height);
+  for (int y = 0; y < height; ++y) {
+    auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
+    for (int x = 0; x < width; ++x) {
+      const TColor c = colour(x, y);
+      row[3 * x] = GetBValue(c);
+      row[3 * x + 1] = GetGValue(c);
+      row[3 * x + 2] = GetRValue(c);
+    }
+  }
+  return bitmap;
+}
+
+// The leftmost pixel of a byte lies in its high bits.
+inline int PackedShift(int bits, int x) { return 8 - bits * (x % (8 / bits) + 1); }
+
+// A 4- or 8-bit bitmap with the given colour table whose pixel (x, y) is index(x, y).
+inline std::unique_ptr<TBitmap> MakeIndexedBitmap(int bits, int width, int height, const std::vector<TColor>& palette,
+                                                  const IndexFn& index) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetPixelFormat(bits == 4 ? pf4bit : pf8bit);
+  bitmap->SetSize(width, height);
+  LOGPALETTE log{};
+  log.palVersion = 0x300;
+  log.palNumEntries = static_cast<WORD>(palette.size());
+  for (std::size_t i = 0; i < palette.size(); ++i)
+    log.palPalEntry[i] = PALETTEENTRY{GetRValue(palette[i]), GetGValue(palette[i]), GetBValue(palette[i]), 0};
+  bitmap->SetPalette(CreatePalette(&log));
+  for (int y = 0; y < height; ++y) {
+    auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
+    std::fill(row, row + bitmap->RowBytes(), 0);
+    for (int x = 0; x < width; ++x) row[x * bits / 8] |= static_cast<std::uint8_t>(index(x, y) << PackedShift(bits, x));
+  }
+  return bitmap;
+}
+
+inline void SavePng(TBitmap* bitmap, const std::string& path) {
+  TZelPNG png;
+  png.Assign(bitmap);
+  png.SaveToFile(path);
+}
+
+// A pixel as the canvas reports it.
+inline TColor PixelOf(TBitmap* bitmap, int x, int y) { return bitmap->Canvas()->Pixels(x, y); }
+inline TColor PixelOf(TImage* view, int x, int y) { return PixelOf(view->Picture()->Bitmap(), x, y); }
+
+inline std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class ProgramTest : public testing::Test {
+protected:
+  explicit ProgramTest(const char* program) : program_(program) {}
+
+  void SetUp() override {
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    folder_ = std::string(TEST_BUILD_DIR) + "/" + program_ + "_scratch/" + name;
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    TAutomation::Clear();
+  }
+  void TearDown() override {
+    EXPECT_EQ(TAutomation::Pending(), 0u) << "answers left unused";
+    TAutomation::Clear();
+  }
+
+  // A file in the scratch folder.
+  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+  // The texts of the error boxes shown since the last call.
+  static std::vector<std::string> TakeErrors() {
+    std::vector<std::string> errors;
+    for (const TModalShown& shown : TAutomation::TakeShown())
+      if (shown.Kind == TModalKind::ErrorBox) errors.push_back(shown.Text);
+    return errors;
+  }
+
+  std::string folder_;
+
+private:
+  const char* program_;
+};
+
+// The programs' suites run the real windows offscreen on one desktop connection, with the
+// codec set up as the program bodies set it up, and every modal window answered from the
+// automation queue: a window a test did not answer fails that test instead of waiting.
+inline int RunWindowTests(int argc, char** argv, const char* title, const std::function<void()>& start = {},
+                          const std::function<void()>& finish = {}) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  testing::InitGoogleTest(&argc, argv);
+  if (start) start();
+  ZelPNG_Initialize();
+  Application->Initialize();
+  if (title != nullptr) Application->SetTitle(title);
+  TAutomation::SetActive(true);
+  TAutomation::SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
+  const int result = RUN_ALL_TESTS();
+  Application->Done();
+  ZelPNG_Finalize();
+  if (finish) finish();
+  return result;
+}
