@@ -4,7 +4,6 @@
 
 #include <png.h>
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -90,27 +89,13 @@ inline Pixels Render(const DIBInfos& d) {
 
 // The suite's reference rendering as RGB triples; width and height out.
 inline Pixels ReadPng(const std::string& fileName, int& width, int& height) {
-  Pixels out;
-  FILE* f = std::fopen(fileName.c_str(), "rb");
-  if (f == nullptr) return out;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)) == 0) {
-    png_init_io(png, f);
-    png_read_info(png, info);
-    png_set_expand(png);
-    png_set_scale_16(png);
-    png_set_gray_to_rgb(png);
-    png_set_strip_alpha(png);
-    png_read_update_info(png, info);
-    width = int(png_get_image_width(png, info)), height = int(png_get_image_height(png, info));
-    out.resize(std::size_t(width) * height * 3);
-    std::vector<png_bytep> rows;
-    for (int y = 0; y < height; ++y) rows.push_back(out.data() + std::size_t(y) * width * 3);
-    png_read_image(png, rows.data());
-  }
-  png_destroy_read_struct(&png, &info, nullptr);
-  std::fclose(f);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, fileName.c_str())) return {};
+  image.format = PNG_FORMAT_RGB;
+  Pixels out(PNG_IMAGE_SIZE(image));
+  png_image_finish_read(&image, nullptr, out.data(), 0, nullptr);
+  width = int(image.width), height = int(image.height);
   return out;
 }
 
