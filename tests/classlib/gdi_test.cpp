@@ -1,8 +1,10 @@
 // The device stand-in: checked handles, shared mappings, colour mapping and transfers.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <functional>
 #include <vector>
 
@@ -398,16 +400,27 @@ TEST(GdiGlobalMemory, LockSizeAndFree) {
   EXPECT_EQ(GlobalFree(block), block);
 }
 
-TEST(GdiTime, SystemTimeIsUtc) {
+// Stamps written into files must not move with the user's time zone, so the test runs in
+// a zone far from UTC.
+TEST(GdiTime, SystemTimeIsUtcWhateverTheLocalZone) {
+  const char* zone = std::getenv("TZ");
+  const std::string saved = zone ? zone : "";
+  ::setenv("TZ", "JST-9", 1);
+  ::tzset();
+  const std::time_t before = std::time(nullptr);
   SYSTEMTIME st{};
-  const std::time_t now = std::time(nullptr);
   GetSystemTime(&st);
+  const std::time_t after = std::time(nullptr);
+  zone ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+  ::tzset();
   std::tm utc{};
-  gmtime_r(&now, &utc);
-  EXPECT_EQ(st.wYear, utc.tm_year + 1900);
-  EXPECT_EQ(st.wMonth, utc.tm_mon + 1);
-  EXPECT_EQ(st.wDay, utc.tm_mday);
-  EXPECT_EQ(st.wHour, utc.tm_hour);
+  utc.tm_year = st.wYear - 1900, utc.tm_mon = st.wMonth - 1, utc.tm_mday = st.wDay;
+  utc.tm_hour = st.wHour, utc.tm_min = st.wMinute, utc.tm_sec = st.wSecond;
+  const std::time_t stamped = ::timegm(&utc);
+  EXPECT_GE(stamped, before);
+  EXPECT_LE(stamped, after);
+  EXPECT_EQ(st.wDayOfWeek, utc.tm_wday);
+  EXPECT_LT(st.wMilliseconds, 1000);
 }
 
 }  // namespace

@@ -117,6 +117,7 @@ TEST_F(IniFileTest, RewritingKeepsEveryLineAndEachKeysPlace) {
   TIniFile ini(name);
   ini.WriteInteger("PINK", "G", 128);
   ini.WriteInteger("navy", "New", 1);
+  ini.WriteInteger("pink", "New", 2);
   ini.WriteString("Aqua", "r", "0");
   ini.WriteInteger("black", "r", 7);
   ini.DeleteKey("Navy", "HALF");
@@ -127,7 +128,8 @@ TEST_F(IniFileTest, RewritingKeepsEveryLineAndEachKeysPlace) {
       {"[Black]\nr=0\n", "[Black]\nr=7\n"},  // the first of the two sections of that name
       {"g=0x1F\n", "g=128\n"},                // an existing key keeps its place and spelling
       {"half=\"open\n", ""},
-      {"a=b=c\n", "a=b=c\nNew=1\n"},          // a new key goes after the section's last key
+      {"a=b=c\n", "a=b=c\nNew=1\n"},          // a new key goes after the section's last key,
+      {"keep me\n", "keep me\nNew=2\n"},      // before the blank line that ends the section
   };
   for (const auto& [from, to] : edits) {
     ASSERT_NE(expected.find(from), std::string::npos) << from;

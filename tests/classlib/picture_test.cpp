@@ -1,8 +1,8 @@
 // TPicture and the picture loader's registry.
 #include <gtest/gtest.h>
 
-#include "classlib/core_test_support.h"
 #include "classlib/graphics.h"
+#include "core_test_support.h"
 
 namespace {
 
@@ -53,6 +53,8 @@ private:
   int width_ = 0;
 };
 
+using PictureFiles = core_test::ScratchTest;
+
 // Leaves the registry as the test found it.
 struct FakeRegistration {
   ~FakeRegistration() { UnregisterPictureFormat(ClassOf<TFakeGraphic>()); }
@@ -80,28 +82,14 @@ TEST(PictureRegistry, ExtensionsIgnoreCaseAndTheLatestRegistrationWins) {
 
 TEST(Picture, UnknownExtensionIsRefusedWithTheLoadersText) {
   TPicture picture;
-  struct Case {
-    const char* Name;
-    const char* Message;
-  };
-  const Case cases[] = {
-      {"/tmp/a.b/picture.XyZ", "拡張子 .XyZ の画像形式は処理できません"},
-      {"/tmp/a.b/noextension", "拡張子 . の画像形式は処理できません"},
-  };
-  for (const Case& c : cases) {
-    try {
-      picture.LoadFromFile(c.Name);
-      ADD_FAILURE() << c.Name;
-    } catch (const EInvalidGraphic& e) {
-      EXPECT_EQ(e.Message, c.Message);
-    }
-  }
+  EXPECT_EQ(core_test::Raised([&] { picture.LoadFromFile("/tmp/a.b/picture.XyZ"); }),
+            "EInvalidGraphic: 拡張子 .XyZ の画像形式は処理できません");
+  EXPECT_EQ(core_test::Raised([&] { picture.LoadFromFile("/tmp/a.b/noextension"); }),
+            "EInvalidGraphic: 拡張子 . の画像形式は処理できません");
 }
 
-TEST(Picture, LoadsByTheRegisteredClassAndKeepsTheOldGraphicOnFailure) {
+TEST_F(PictureFiles, LoadByTheRegisteredClassAndKeepTheOldGraphicOnFailure) {
   FakeRegistration cleanup;
-  core_test::ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
   RegisterPictureFormat("fake", "Fake pictures", ClassOf<TFakeGraphic>());
   core_test::WriteAll(folder.Path("one.FAKE"), std::string(1, '\x07'));
   core_test::WriteAll(folder.Path("broken.bmp"), "BM broken");
@@ -125,9 +113,7 @@ TEST(Picture, LoadsByTheRegisteredClassAndKeepsTheOldGraphicOnFailure) {
   EXPECT_EQ(changes, 2);
 }
 
-TEST(Picture, SaveAndLoadABitmapFile) {
-  core_test::ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
+TEST_F(PictureFiles, SaveAndLoadABitmap) {
   TPicture picture;
   picture.Bitmap()->SetPixelFormat(pf8bit);
   picture.Bitmap()->SetSize(3, 2);
