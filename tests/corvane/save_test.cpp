@@ -264,16 +264,6 @@ TEST_F(CorvaneTest, TheAboutBoxAndTheLabelShowTheSameThreeParagraphs) {
   EXPECT_EQ(paragraphs, 3u);
 }
 
-TEST_F(CorvaneTest, TheHelpCommandOpensThePageBesideTheProgram) {
-  TAutomation::Push(TModalAnswer::Ok());
-  UserChooseMenu(frmMain->mnuSearchforHelpOn);
-  const std::vector<TModalShown> shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Kind, TModalKind::ShellOpen);
-  EXPECT_EQ(shown[0].Verb, "open");
-  EXPECT_EQ(shown[0].Text, Path("help/index.html"));
-}
-
 TEST_F(CorvaneTest, ScreenshotOfTheMainWindow) {
   MakeBitmap(480, 256, [](int x, int y) { return RGB(x / 2, y, 128); })->SaveToFileName(Path("sheet.bmp"));
   OpenSheet(Path("sheet.bmp"));

@@ -191,16 +191,20 @@ INSTANTIATE_TEST_SUITE_P(
                       BoxCase{MB_ABORTRETRYIGNORE, TModalAnswer::Button(IDRETRY), IDRETRY}));
 
 struct DlgCase {
+  const char* name;
   TMsgDlgType type;
   const char* caption;
-  friend void PrintTo(const DlgCase& c, std::ostream* out) { *out << c.caption; }
+  TMsgDlgButtons buttons;
+  TModalAnswer answer;
+  int result;
+  friend void PrintTo(const DlgCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class MessageDlgTest : public FormsTest, public ::testing::WithParamInterface<DlgCase> {};
 
 TEST_P(MessageDlgTest, TakesItsCaptionFromItsKind) {
-  TAutomation::Push(TModalAnswer::Ok());
-  EXPECT_EQ(MessageDlg("本文", GetParam().type, {mbOK}), mrOk);
+  TAutomation::Push(GetParam().answer);
+  EXPECT_EQ(MessageDlg("本文", GetParam().type, GetParam().buttons), GetParam().result);
   const auto shown = TAutomation::TakeShown();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].Kind, TModalKind::MessageDlg);
@@ -208,22 +212,25 @@ TEST_P(MessageDlgTest, TakesItsCaptionFromItsKind) {
   EXPECT_EQ(shown[0].DlgType, GetParam().type);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, MessageDlgTest,
-                         ::testing::Values(DlgCase{mtWarning, "警告"}, DlgCase{mtError, "エラー"},
-                                           DlgCase{mtInformation, "情報"}, DlgCase{mtConfirmation, "確認"},
-                                           DlgCase{mtCustom, "FormsTest"}));
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, MessageDlgTest,
+    ::testing::Values(DlgCase{"Warning", mtWarning, "警告", {mbOK}, TModalAnswer::Ok(), mrOk},
+                      DlgCase{"Error", mtError, "エラー", {mbOK}, TModalAnswer::Ok(), mrOk},
+                      DlgCase{"Information", mtInformation, "情報", {mbOK}, TModalAnswer::Ok(), mrOk},
+                      DlgCase{"Custom", mtCustom, "FormsTest", {mbOK}, TModalAnswer::Ok(), mrOk},
+                      DlgCase{"ConfirmationYes", mtConfirmation, "確認", {mbYes, mbNo}, TModalAnswer::Ok(), mrYes},
+                      // Closed without a choice, a question ends with its "no".
+                      DlgCase{"ConfirmationClosed", mtConfirmation, "確認", {mbYes, mbNo}, TModalAnswer::Cancel(),
+                              mrNo}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FormsTest, ConfirmationEndsWithNoWhenClosedAndPlainNoticesTakeTheTitle) {
-  TAutomation::Push(TModalAnswer::Cancel());
+TEST_F(FormsTest, PlainNoticesTakeTheTitle) {
   TAutomation::Push(TModalAnswer::Ok());
-  TAutomation::Push(TModalAnswer::Ok());
-  EXPECT_EQ(MessageDlg("削除しますか？", mtConfirmation, {mbYes, mbNo}), mrNo);
-  EXPECT_EQ(MessageDlg("削除しますか？", mtConfirmation, {mbYes, mbNo}), mrYes);
   ShowMessage("すべての処理が終わりました。");
   const auto shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 3u);
-  EXPECT_EQ(shown[2].Caption, "FormsTest");
-  EXPECT_EQ(shown[2].Text, "すべての処理が終わりました。");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Caption, "FormsTest");
+  EXPECT_EQ(shown[0].Text, "すべての処理が終わりました。");
 }
 
 TEST_F(FormsTest, TheScreenCursorOverridesTheDesktopAndIsRecordedWithEachBox) {

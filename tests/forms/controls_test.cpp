@@ -25,6 +25,12 @@
 
 namespace {
 
+// Most cases build their controls on one plain form.
+class ControlsTest : public FormsTest {
+protected:
+  TForm form{nullptr};
+};
+
 // ---------------------------------------------------------------- the notebook
 
 struct TurnCase {
@@ -83,8 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Hands, NotebookTest,
                                            TurnCase{"Keyboard", [](TTabbedNotebook* n) { UserTabKey(n, +1); }}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FormsTest, NotebookTurnedByCodeRaisesNothing) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, NotebookTurnedByCodeRaisesNothing) {
   auto* notebook = new TTabbedNotebook(&form);
   notebook->AddPage("a");
   notebook->AddPage("b");
@@ -106,8 +111,7 @@ TEST_F(FormsTest, NotebookTurnedByCodeRaisesNothing) {
 
 // A caption wider than its box shows whole where the parent has room, and never reaches
 // past the parent's right edge.
-TEST_F(FormsTest, CheckAndRadioCaptionsGrowWithinTheirParent) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, CheckAndRadioCaptionsGrowWithinTheirParent) {
   form.SetClientWidth(300);
   const std::string caption = "256色で自動減色（MedianCut）";
   auto* radio = new TRadioButton(&form);
@@ -121,8 +125,7 @@ TEST_F(FormsTest, CheckAndRadioCaptionsGrowWithinTheirParent) {
   EXPECT_EQ(check->Left() + check->Width(), 300);
 }
 
-TEST_F(FormsTest, RadioButtonsOfOneParentAreExclusive) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, RadioButtonsOfOneParentAreExclusive) {
   std::vector<TRadioButton*> radios;
   std::vector<int> clicks(4, 0);
   for (int i = 0; i < 3; ++i) radios.push_back(new TRadioButton(&form));
@@ -151,8 +154,7 @@ TEST_F(FormsTest, RadioButtonsOfOneParentAreExclusive) {
   EXPECT_EQ(clicks, (std::vector<int>{1, 1, 1, 1}));
 }
 
-TEST_F(FormsTest, CheckBoxReportsEveryChangeOfState) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, CheckBoxReportsEveryChangeOfState) {
   auto* box = new TCheckBox(&form);
   box->SetBounds(8, 8, 100, 17);
   box->SetCaption("色の置き換え");
@@ -183,8 +185,7 @@ std::vector<std::string> ItemsOf(TStringList* items) {
   return result;
 }
 
-TEST_F(FormsTest, SortedListInsertsInPlaceAndSearchesWithoutCase) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, SortedListInsertsInPlaceAndSearchesWithoutCase) {
   auto* list = new TListBox(&form);
   list->SetSorted(true);
   for (const char* name : {"/d/b.bmp", "/d/A.PNG", "/d/c.png", "/d/B2.bmp"}) list->Items()->Add(name);
@@ -195,8 +196,7 @@ TEST_F(FormsTest, SortedListInsertsInPlaceAndSearchesWithoutCase) {
   EXPECT_EQ(list->Items()->IndexOf("/d/a.gif"), -1);
 }
 
-TEST_F(FormsTest, ListIndexErrorsNameTheIndex) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, ListIndexErrorsNameTheIndex) {
   auto* list = new TListBox(&form);
   list->Items()->Add("Black");
   for (int index : {-1, 1}) {
@@ -211,8 +211,7 @@ TEST_F(FormsTest, ListIndexErrorsNameTheIndex) {
   EXPECT_EQ(list->ItemIndex(), -1);
 }
 
-TEST_F(FormsTest, SelectedEntriesSurviveTheRemovalOfOthers) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, SelectedEntriesSurviveTheRemovalOfOthers) {
   auto* list = new TListBox(&form);
   list->SetBounds(8, 8, 300, 137);
   list->SetMultiSelect(true);
@@ -240,8 +239,7 @@ TEST_F(FormsTest, SelectedEntriesSurviveTheRemovalOfOthers) {
   EXPECT_EQ(list->SelCount(), 0);
 }
 
-TEST_F(FormsTest, ContextMenuOfAListOpensWithoutWaitingAndRunsTheChosenEntry) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, ContextMenuOfAListOpensWithoutWaitingAndRunsTheChosenEntry) {
   form.Show();
   auto* list = new TListBox(&form);
   list->SetBounds(8, 8, 200, 100);
@@ -263,8 +261,7 @@ TEST_F(FormsTest, ContextMenuOfAListOpensWithoutWaitingAndRunsTheChosenEntry) {
   form.Hide();
 }
 
-TEST_F(FormsTest, ComboBoxReportsOnlyTheUsersChoiceAndForgetsItOnReload) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, ComboBoxReportsOnlyTheUsersChoiceAndForgetsItOnReload) {
   auto* combo = new TComboBox(&form);
   int changes = 0;
   combo->OnChange = [&](TObject*) { ++changes; };
@@ -285,8 +282,7 @@ TEST_F(FormsTest, ComboBoxReportsOnlyTheUsersChoiceAndForgetsItOnReload) {
 
 // ---------------------------------------------------------------- images
 
-TEST_F(FormsTest, ImageSizesItselfOnlyToANonEmptyPicture) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, ImageSizesItselfOnlyToANonEmptyPicture) {
   auto* image = new TImage(&form);
   image->SetBounds(0, 0, 9, 9);
   image->SetAutoSize(true);
@@ -305,8 +301,7 @@ TEST_F(FormsTest, ImageSizesItselfOnlyToANonEmptyPicture) {
   EXPECT_EQ(image->Width(), 48);
 }
 
-TEST_F(FormsTest, ImageCanvasIsABlankBitmapOrRefusesOtherGraphics) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, ImageCanvasIsABlankBitmapOrRefusesOtherGraphics) {
   auto* image = new TImage(&form);
   image->SetBounds(0, 0, 9, 9);
   TCanvas* canvas = image->Canvas();
@@ -327,86 +322,75 @@ TEST_F(FormsTest, ImageCanvasIsABlankBitmapOrRefusesOtherGraphics) {
   }
 }
 
+// A 4×2 picture whose rows differ, so that one shown upside down or mirrored shows.
+bool RedAt(int x, int y) { return (x < 2) == (y == 0); }
+
+std::unique_ptr<TBitmap> Quadrants(TPixelFormat format) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetPixelFormat(format);
+  bitmap->SetSize(4, 2);
+  if (format == pf8bit) {
+    LOGPALETTE palette{0x300, 2, {}};
+    palette.palPalEntry[0] = {255, 0, 0, 0};
+    palette.palPalEntry[1] = {0, 0, 255, 0};
+    bitmap->SetPalette(CreatePalette(&palette));
+  }
+  for (int y = 0; y < 2; ++y) {
+    auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
+    for (int x = 0; x < 4; ++x) {
+      if (format == pf8bit) {
+        row[x] = RedAt(x, y) ? 0 : 1;
+      } else {
+        row[3 * x] = RedAt(x, y) ? 0 : 255;
+        row[3 * x + 2] = RedAt(x, y) ? 255 : 0;
+      }
+    }
+  }
+  return bitmap;
+}
+
 struct ShowCase {
   const char* name;
-  std::function<void(TImage*)> fill;  // a 4×2 picture: left half red, right half blue
+  std::function<void(TImage*)> fill;
   friend void PrintTo(const ShowCase& c, std::ostream* out) { *out << c.name; }
 };
 
-class ImageShowTest : public FormsTest, public ::testing::WithParamInterface<ShowCase> {};
+class ImageShowTest : public ControlsTest, public ::testing::WithParamInterface<ShowCase> {};
 
 TEST_P(ImageShowTest, ShowsThePictureTopDownInItsColours) {
-  TForm form(nullptr);
   auto* image = new TImage(&form);
   image->SetBounds(0, 0, 6, 3);
   GetParam().fill(image);
   const QImage shown = image->Widget()->grab().toImage();
   ASSERT_GE(shown.width(), 4);
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      const QColor want = x < 2 ? QColor(255, 0, 0) : QColor(0, 0, 255);
-      EXPECT_EQ(QColor(shown.pixel(x, y)), want) << x << "," << y;
-    }
-  }
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(QColor(shown.pixel(x, y)), RedAt(x, y) ? QColor(255, 0, 0) : QColor(0, 0, 255)) << x << "," << y;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, ImageShowTest,
-    ::testing::Values(ShowCase{"Bits24",
-                               [](TImage* image) {
-                                 TBitmap bitmap;
-                                 bitmap.SetPixelFormat(pf24bit);
-                                 bitmap.SetSize(4, 2);
-                                 for (int y = 0; y < 2; ++y) {
-                                   auto* row = static_cast<std::uint8_t*>(bitmap.ScanLine(y));
-                                   for (int x = 0; x < 4; ++x) {
-                                     row[3 * x] = x < 2 ? 0 : 255;
-                                     row[3 * x + 2] = x < 2 ? 255 : 0;
-                                   }
-                                 }
-                                 image->Picture()->Assign(&bitmap);
-                               }},
-                      ShowCase{"Bits8",
-                               [](TImage* image) {
-                                 TBitmap bitmap;
-                                 bitmap.SetPixelFormat(pf8bit);
-                                 bitmap.SetSize(4, 2);
-                                 LOGPALETTE palette{0x300, 2, {}};
-                                 palette.palPalEntry[0] = {255, 0, 0, 0};
-                                 palette.palPalEntry[1] = {0, 0, 255, 0};
-                                 bitmap.SetPalette(CreatePalette(&palette));
-                                 for (int y = 0; y < 2; ++y) {
-                                   auto* row = static_cast<std::uint8_t*>(bitmap.ScanLine(y));
-                                   for (int x = 0; x < 4; ++x) row[x] = x < 2 ? 0 : 1;
-                                 }
-                                 image->Picture()->Assign(&bitmap);
-                               }},
+    ::testing::Values(ShowCase{"Bits24", [](TImage* image) { image->Picture()->Assign(Quadrants(pf24bit).get()); }},
+                      ShowCase{"Bits8", [](TImage* image) { image->Picture()->Assign(Quadrants(pf8bit).get()); }},
                       ShowCase{"OtherGraphic",
                                [](TImage* image) {
                                  TSwatch swatch;
-                                 swatch.W = 2;
+                                 swatch.W = 4;
                                  swatch.H = 2;
-                                 swatch.Colour = clRed;
                                  image->Picture()->SetGraphic(&swatch);
                                  // Drawn on the canvas after the picture was set: the view follows.
-                                 TSwatch blue;
-                                 blue.W = 4;
-                                 blue.H = 2;
-                                 blue.Colour = clBlue;
-                                 image->Picture()->SetGraphic(&blue);
                                  TBitmap* bitmap = image->Picture()->Bitmap();
                                  bitmap->SetPixelFormat(pf24bit);
                                  bitmap->SetSize(4, 2);
-                                 TCanvas* canvas = image->Canvas();
-                                 canvas->Brush()->Color = clRed;
-                                 canvas->FillRect(Rect(0, 0, 2, 2));
-                                 canvas->Brush()->Color = clBlue;
-                                 canvas->FillRect(Rect(2, 0, 4, 2));
+                                 for (int y = 0; y < 2; ++y)
+                                   for (int x = 0; x < 4; ++x) {
+                                     image->Canvas()->Brush()->Color = RedAt(x, y) ? clRed : clBlue;
+                                     image->Canvas()->FillRect(Rect(x, y, x + 1, y + 1));
+                                   }
                                }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FormsTest, ImageReportsEachButtonAndClicksOnlyForTheLeft) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, ImageReportsEachButtonAndClicksOnlyForTheLeft) {
   auto* image = new TImage(&form);
   image->SetBounds(0, 0, 50, 50);
   std::vector<std::string> log;
@@ -435,8 +419,7 @@ TEST_F(FormsTest, ImageReportsEachButtonAndClicksOnlyForTheLeft) {
   EXPECT_EQ(log, (std::vector<std::string>{"down", "click", "double"}));
 }
 
-TEST_F(FormsTest, ScrollBoxReachesItsLargestChildAndClicksOnItsFreeArea) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, ScrollBoxReachesItsLargestChildAndClicksOnItsFreeArea) {
   auto* box = new TScrollBox(&form);
   box->SetBounds(8, 48, 292, 260);
   auto* image = new TImage(box);
@@ -463,8 +446,7 @@ TEST_F(FormsTest, ScrollBoxReachesItsLargestChildAndClicksOnItsFreeArea) {
 
 // ---------------------------------------------------------------- panels, labels, edits, menus
 
-TEST_F(FormsTest, PanelFrameInsetsItsChildrenAndAlignedPanelsFollowTheirParent) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, PanelFrameInsetsItsChildrenAndAlignedPanelsFollowTheirParent) {
   form.SetClientWidth(300);
   form.SetClientHeight(200);
   auto* framed = new TPanel(&form);
@@ -491,8 +473,7 @@ TEST_F(FormsTest, PanelFrameInsetsItsChildrenAndAlignedPanelsFollowTheirParent) 
   EXPECT_EQ(clicks, 1);
 }
 
-TEST_F(FormsTest, LabelBreaksLinesAtCarriageReturnsAndKeepsItsWidthWhenWrapping) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, LabelBreaksLinesAtCarriageReturnsAndKeepsItsWidthWhenWrapping) {
   auto* label = new TLabel(&form);
   label->SetBounds(520, 16, 161, 20);
   label->SetWordWrap(true);
@@ -502,8 +483,7 @@ TEST_F(FormsTest, LabelBreaksLinesAtCarriageReturnsAndKeepsItsWidthWhenWrapping)
   EXPECT_GT(label->Height(), 20);
 }
 
-TEST_F(FormsTest, LabeledEditKeepsItsLabelAboveAndFollowsTyping) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, LabeledEditKeepsItsLabelAboveAndFollowsTyping) {
   auto* edit = new TLabeledEdit(&form);
   edit->EditLabel()->SetCaption("保存先(&P)：");
   edit->SetBounds(352, 168, 177, 20);
@@ -517,8 +497,7 @@ TEST_F(FormsTest, LabeledEditKeepsItsLabelAboveAndFollowsTyping) {
   EXPECT_EQ(edit->Text(), "/srv");
 }
 
-TEST_F(FormsTest, MenuEntriesRunTheirHandlersInsideTheGuard) {
-  TForm form(nullptr);
+TEST_F(ControlsTest, MenuEntriesRunTheirHandlersInsideTheGuard) {
   auto* menu = new TMainMenu(&form);
   auto* file = new TMenuItem(&form);
   file->SetCaption("ファイル(&F)");
