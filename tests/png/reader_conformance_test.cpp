@@ -77,6 +77,7 @@ void ExpectMatchesOracle(Load& load, const Oracle& o) {
   if (grey) {
     const int levels = o.Depth >= 8 ? 256 : 1 << o.Depth;
     ASSERT_GE(int(colours.size()), levels);
+    EXPECT_EQ(r.PaletteCount, levels);
     for (int i = 0; i < levels; ++i) ASSERT_EQ(colours[i], Grey(GreyLevelOf(i, o.Depth))) << "grey entry " << i;
   } else if (!o.Palette.empty() && expectedBits <= 8) {
     ASSERT_GE(colours.size(), o.Palette.size());

@@ -71,27 +71,6 @@ INSTANTIATE_TEST_SUITE_P(
                        Rows({Bytes({0x01, 0x20})}), false, 4, 4, {0, 1, 2}, {0, 255, 255}}),
     [](const ::testing::TestParamInfo<ConversionCase>& info) { return std::string(info.param.name); });
 
-TEST(PixelBitmaps, GreyPalettes) {
-  const struct {
-    int depth;
-    std::vector<std::uint32_t> first;
-    std::size_t count;
-  } cases[] = {{1, {0, 0xFFFFFF}, 2}, {2, {0, 0x555555, 0xAAAAAA, 0xFFFFFF}, 4}, {4, {0, 0x111111, 0x222222}, 16},
-               {8, {0, 0x010101, 0x020202}, 256}, {16, {0, 0x010101, 0x020202}, 256}};
-  for (const auto& c : cases) {
-    Load load;
-    ASSERT_EQ(load.Run(Signature() + Ihdr(1, 1, c.depth, 0) + Idat(Rows({std::string(c.depth == 16 ? 2 : 1, '\0')})) +
-                       Iend()),
-              "")
-        << c.depth;
-    const auto colours = Colours(*load.image);
-    ASSERT_GE(colours.size(), c.count) << c.depth;
-    EXPECT_EQ(load.reader.PaletteCount, int(c.count)) << c.depth;
-    for (std::size_t i = 0; i < c.first.size(); ++i) EXPECT_EQ(colours[i], c.first[i]) << c.depth << " entry " << i;
-    EXPECT_EQ(colours[c.count - 1], 0xFFFFFFu) << c.depth;
-  }
-}
-
 // --------------------------------------------------- Adam7 against plain, many sizes
 
 // A test image format: depth bits per sample, PNG colour type, samples per pixel.
