@@ -1,8 +1,9 @@
 // The BMP suite: good files match their reference once converted to 24 bits and read back
-// the same after a save; bad files are refused with the readers' texts or load bounded.
+// the same after a save; bad files are refused with the reader's or the decoder's texts, or
+// load and convert within bounds.
 #include <gtest/gtest.h>
 
-#include "data_test_support.h"
+#include "dib_test_support.h"
 
 using namespace dib_test;
 
@@ -10,7 +11,7 @@ namespace {
 
 struct SuiteFile {
   const char* file;
-  const char* expect;  // a reference PNG for g/; for b/ the refusal, "" when it loads
+  const char* expect;  // the reference PNG; nullptr: a header the reader refuses
 };
 
 // 16-bit channels widen by truncation (16 → 131) where the references round: 1 apart at most.
@@ -24,7 +25,8 @@ const SuiteFile kGood[] = {
     {"rgb24pal", "rgb24"},    {"rgb32", "rgb24"},       {"rgb32bf", "rgb24"},       {"rgb32bfdef", "rgb24"},
 };
 
-std::string Name(const testing::TestParamInfo<SuiteFile>& info) {
+template <class File>
+std::string Name(const testing::TestParamInfo<File>& info) {
   std::string name = info.param.file;
   for (char& ch : name) ch = ch == '-' ? '_' : ch;
   return name;
@@ -48,43 +50,51 @@ TEST_P(Good, MatchesTheReferenceAndSavesAgain) {
 
   if (GetPixelFormat(&dib) != TUlmPixelFormat::Bit24) SetPixelsFormat(&dib, TUlmPixelFormat::Bit24, 0, 0, nullptr);
   int width = 0, height = 0;
-  const Pixels want = ReadPng(kSuite + "ref/" + c.expect + ".png", width, height);
+  const TBytes want = ReadPng(kSuite + "ref/" + c.expect + ".png", width, height);
   ASSERT_EQ(width, dib.Width);
   ASSERT_EQ(height, dib.Height);
-  const Pixels got = Render(dib.DIBInfos);
+  const TBytes got = Render(dib.DIBInfos);
   const int tolerance = std::string(c.file).starts_with("rgb16") ? 1 : 0;
   int mismatches = 0;
   for (std::size_t i = 0; i < got.size(); ++i) mismatches += std::abs(got[i] - want[i]) > tolerance;
   EXPECT_EQ(0, mismatches);
 }
-INSTANTIATE_TEST_SUITE_P(Suite, Good, testing::ValuesIn(kGood), Name);
+INSTANTIATE_TEST_SUITE_P(Suite, Good, testing::ValuesIn(kGood), Name<SuiteFile>);
 
-const std::string kDim = "TUlmInternalDIB.LoadFromStream: Invalid Width or Height";
-const SuiteFile kBad[] = {
-    {"badbitcount", "TUlmInternalDIB.LoadFromStream: Invalid BitCout"},
-    {"badheadersize", "TUlmInternalDIB.LoadFromStream: Invalid Bitmap Header Size"},
-    {"badpalettesize", "TUlmInternalDIB.LoadFromFile: bfOffBits is too small"},
-    {"rgb16-880", "TUlmInternalDIB.LoadFromStream: Invalid Masks"},
-    {"badwidth", kDim.c_str()},      {"reallybig", kDim.c_str()}, {"rletopdown", kDim.c_str()},
-    {"badfilesize", SReadError},     {"shortfile", SReadError},   {"badbitssize", ""},
-    {"baddens1", ""},    {"baddens2", ""},    {"badplanes", ""},    {"badrle", ""},       {"badrle4", ""},
-    {"badrle4bis", ""},  {"badrle4ter", ""},  {"badrlebis", ""},    {"badrleter", ""},    {"pal8badindex", ""},
+struct BadFile {
+  const char* file;
+  std::string refusal;     // the reader's, "" when it loads
+  std::string conversion;  // the decoder's when a loaded file is made 24-bit, "" when it converts
 };
 
-class Bad : public testing::TestWithParam<SuiteFile> {};
+const std::string kDim = "EUlmDIBInvalidDIB: TUlmInternalDIB.LoadFromStream: Invalid Width or Height",
+                  kRead = std::string("EReadError: ") + SReadError, kRle8 = "EUlmDIBInvalidDIB: Convert8BitRLETo8BitRGB: Bad RLE Data ",
+                  kRle4 = "EUlmDIBInvalidDIB: Convert4BitRLETo4BitRGB: Bad RLE Data ";
+const BadFile kBad[] = {
+    {"badbitcount", "EUlmDIBInvalidDIB: TUlmInternalDIB.LoadFromStream: Invalid BitCout", ""},
+    {"badheadersize", "EUlmDIBInvalidDIB: TUlmInternalDIB.LoadFromStream: Invalid Bitmap Header Size", ""},
+    {"badpalettesize", "EUlmDIBInvalidDIB: TUlmInternalDIB.LoadFromFile: bfOffBits is too small", ""},
+    {"rgb16-880", "EUlmDIBInvalidDIB: TUlmInternalDIB.LoadFromStream: Invalid Masks", ""},
+    {"badwidth", kDim, ""},         {"reallybig", kDim, ""},         {"rletopdown", kDim, ""},
+    {"badfilesize", kRead, ""},     {"shortfile", kRead, ""},        {"badbitssize", "", ""},
+    {"baddens1", "", ""},           {"baddens2", "", ""},            {"badplanes", "", ""},
+    {"pal8badindex", "", ""},       {"badrle", "", kRle8 + "4"},     {"badrlebis", "", kRle8 + "2"},
+    {"badrleter", "", kRle8 + "2"}, {"badrle4", "", kRle4 + "8"},    {"badrle4bis", "", kRle4 + "6"},
+    {"badrle4ter", "", kRle4 + "6"},
+};
+
+// What loads converts within bounds or is refused by the run-length decoder.
+class Bad : public testing::TestWithParam<BadFile> {};
 TEST_P(Bad, RefusedOrConvertedWithinBounds) {
-  const SuiteFile& c = GetParam();
+  const BadFile& c = GetParam();
   TFileStream stream(kSuite + "b/" + c.file + ".bmp", fmOpenRead | fmShareDenyWrite);
   TUlmInternalDIB dib(true);
-  const std::string error = Raised([&] { dib.LoadFromStream(&stream); });
-  EXPECT_TRUE(error.ends_with(c.expect) && error.empty() == !*c.expect) << error;
-  if (!error.empty()) return;
-  // What loads is bounded when converted: the run-length decoder refuses with its own errors.
-  try {
-    if (GetPixelFormat(&dib) != TUlmPixelFormat::Bit24) SetPixelsFormat(&dib, TUlmPixelFormat::Bit24, 0, 0, nullptr);
-  } catch (const EUlmDIBError&) {
-  }
+  EXPECT_EQ(c.refusal, Raised([&] { dib.LoadFromStream(&stream); }));
+  if (!c.refusal.empty()) return;
+  EXPECT_EQ(c.conversion, Raised([&] {
+              if (GetPixelFormat(&dib) != TUlmPixelFormat::Bit24) SetPixelsFormat(&dib, TUlmPixelFormat::Bit24, 0, 0, nullptr);
+            }));
 }
-INSTANTIATE_TEST_SUITE_P(Suite, Bad, testing::ValuesIn(kBad), Name);
+INSTANTIATE_TEST_SUITE_P(Suite, Bad, testing::ValuesIn(kBad), Name<BadFile>);
 
 }  // namespace

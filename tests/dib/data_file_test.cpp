@@ -1,7 +1,7 @@
 // BMP files, CF_DIB blocks and pixel memory; every table runs under both memory policies.
 #include <gtest/gtest.h>
 
-#include "data_test_support.h"
+#include "dib_test_support.h"
 
 using namespace dib_test;
 
@@ -24,7 +24,7 @@ struct Case {
   const char* name;
   std::string bytes;
   std::string error;  // empty: loads into the pixels and table entry below
-  Pixels pixels = {};
+  TBytes pixels = {};
   unsigned clrUsed = 0;
 };
 
@@ -102,7 +102,7 @@ void LoadOrKeep(const Case& c, bool useFMO, Load load) {
   const int descriptors = OpenDescriptors();
   EXPECT_EQ(c.error, Raised([&] { load(dib); }));
   if (c.error.empty()) return ExpectLoaded(c, dib, useFMO);
-  EXPECT_EQ((Pixels{0x5A, 0, 0, 0}), Raw(dib.DIBInfos));
+  EXPECT_EQ((TBytes{0x5A, 0, 0, 0}), Raw(dib.DIBInfos));
   EXPECT_EQ(1, dib.Width);
   EXPECT_EQ(descriptors, OpenDescriptors());
 }
@@ -154,7 +154,7 @@ TEST_P(Memory, ZeroFilledGivenBackAndCapped) {
   void* bits = nullptr;
   GetMemory(5000, handle, bits, useFMO);
   EXPECT_EQ(useFMO, handle != 0);
-  EXPECT_EQ(Pixels(5000, 0), Raw(DIBInfos{5000, handle, bits}));
+  EXPECT_EQ(TBytes(5000, 0), Raw(DIBInfos{5000, handle, bits}));
   ReleaseMemory(handle, bits, useFMO);
   EXPECT_EQ(descriptors, OpenDescriptors());
   EXPECT_EQ(useFMO ? "EOutOfResources: GetMemory: Cannot Make File Mapping Object" : std::string("EOutOfMemory: ") + SOutOfMemory,
@@ -189,14 +189,15 @@ TEST(Data, PalettesAndMisuse) {
   EXPECT_EQ(3, entries[1].peBlue);
   const HPALETTE made = dib.PaletteHandle;
   dib.RefCount = 2;
-  EXPECT_EQ(0u, Raised([&] { dib.UpdatePalette(); }).find("EAssertionFailed: TUlmInternalDIB.UpdatePalette: RefCount Must be 1 (UlmDIB, "));
+  EXPECT_EQ("EAssertionFailed: TUlmInternalDIB.UpdatePalette: RefCount Must be 1 (UlmDIB)", Raised([&] { dib.UpdatePalette(); }));
   dib.RefCount = 1;
   dib.UpdatePalette();
   EXPECT_EQ(0u, GetPaletteEntries(made, 0, 3, entries));
   dib.DIBInfos.Header.biClrUsed = 0;
   EXPECT_EQ(0u, dib.MakePalette());
   int stack = 0;
-  EXPECT_EQ(0u, Raised([&] { ReleaseMemory(12345, &stack, true); }).find("EAssertionFailed: ReleaseMemory: Failed To Unmap View of File map (UlmDIB, "));
+  EXPECT_EQ("EAssertionFailed: ReleaseMemory: Failed To Unmap View of File map (UlmDIB)",
+            Raised([&] { ReleaseMemory(12345, &stack, true); }));
 }
 
 }  // namespace

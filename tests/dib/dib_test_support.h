@@ -1,23 +1,27 @@
-// Shared by the data and format tests: a BMP builder, a renderer of plain pixels, the
-// reference PNG reader and a count of open descriptors (one per file mapping).
+// What the bitmap library's tests share: BMP bytes built by hand, pictures whose pixels a
+// test owns, converter results that give their memory back, the reference PNG reader, the
+// text of what a call raised and a count of open descriptors (one per file mapping).
 #pragma once
 
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "classlib/streams.h"
+#include "dib/UlmDIB_Convert.h"
 #include "dib/UlmDIB_Data.h"
 
 namespace dib_test {
 
 inline const std::string kSuite = std::string(CORPORA_DIR) + "/bmpsuite/";
-using Pixels = std::vector<std::uint8_t>;
+using TBytes = std::vector<std::uint8_t>;
 
 // Little-endian bytes of a file or a block.
 struct Bytes {
@@ -63,16 +67,16 @@ inline std::uint32_t U32At(const std::string& s, std::size_t at) {
   return v;
 }
 
-inline Pixels Raw(const DIBInfos& d) {
-  return Pixels(static_cast<const std::uint8_t*>(d.Bits), static_cast<const std::uint8_t*>(d.Bits) + d.ImageSize);
+inline TBytes Raw(const DIBInfos& d) {
+  return TBytes(static_cast<const std::uint8_t*>(d.Bits), static_cast<const std::uint8_t*>(d.Bits) + d.ImageSize);
 }
 
 // Plain 1-, 4-, 8- or 24-bit data as RGB triples, top row first.
-inline Pixels Render(const DIBInfos& d) {
+inline TBytes Render(const DIBInfos& d) {
   const BITMAPINFOHEADER& h = d.Header;
   const std::int64_t height = std::abs(std::int64_t{h.biHeight}), stride = UlmRowBytes(h.biWidth, h.biBitCount);
   const unsigned bits = h.biBitCount;
-  Pixels out;
+  TBytes out;
   for (std::int64_t y = 0; y < height; ++y) {
     const auto* row = static_cast<const std::uint8_t*>(d.Bits) + (h.biHeight < 0 ? y : height - 1 - y) * stride;
     for (unsigned x = 0; x < unsigned(h.biWidth); ++x) {
@@ -88,12 +92,12 @@ inline Pixels Render(const DIBInfos& d) {
 }
 
 // The suite's reference rendering as RGB triples; width and height out.
-inline Pixels ReadPng(const std::string& fileName, int& width, int& height) {
+inline TBytes ReadPng(const std::string& fileName, int& width, int& height) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_file(&image, fileName.c_str())) return {};
   image.format = PNG_FORMAT_RGB;
-  Pixels out(PNG_IMAGE_SIZE(image));
+  TBytes out(PNG_IMAGE_SIZE(image));
   png_image_finish_read(&image, nullptr, out.data(), 0, nullptr);
   width = int(image.width), height = int(image.height);
   return out;
@@ -105,14 +109,81 @@ inline int OpenDescriptors() {
   return n;
 }
 
-// "Class: message" of what f raised.
+// "Class: message" of what f raised, "" when nothing was. An internal check names the
+// library's unit; the line it sits on is left out so that "(UlmDIB)" ends the text.
 inline std::string Raised(const std::function<void()>& f) {
   try {
     f();
   } catch (const Exception& e) {
-    return std::string(e.ClassName()) + ": " + e.Message;
+    static const std::regex where(R"( \(UlmDIB, \d+ 行\)$)");
+    return std::string(e.ClassName()) + ": " + std::regex_replace(e.Message, where, " (UlmDIB)");
   }
   return "";
+}
+
+// A picture whose pixels the test owns.
+struct TTestPicture {
+  DIBInfos Infos{};
+  TBytes Pixels;
+
+  // Unpadded rows in memory order, each padded here to its stride.
+  TTestPicture(int Width, int Height, int Bits, const std::vector<TBytes>& Rows) {
+    for (TBytes row : Rows) {
+      row.resize(static_cast<std::size_t>(UlmRowBytes(Width, Bits)), 0);
+      Pixels.insert(Pixels.end(), row.begin(), row.end());
+    }
+    Init(Width, Height, Bits, BI_RGB);
+  }
+  // Bytes taken as they are: run-length data, or any other.
+  TTestPicture(int Width, int Height, int Bits, DWORD Compression, TBytes Data) : Pixels(std::move(Data)) {
+    Init(Width, Height, Bits, Compression);
+  }
+
+  void Init(int Width, int Height, int Bits, DWORD Compression) {
+    Infos.Header = BITMAPINFOHEADER{40, Width, Height, 1, WORD(Bits), Compression, 0, 3780, 3780,
+                                    Bits <= 8 ? 1u << Bits : 0, 7 /* carried through untouched */};
+    Infos.ImageSize = static_cast<std::int32_t>(Pixels.size());
+    Infos.Bits = Pixels.data();
+  }
+  void SetColor(int Index, BYTE Red, BYTE Green, BYTE Blue) { Infos.Colors[Index] = RGBQUAD{Blue, Green, Red, 0}; }
+};
+
+// A converter's result; its memory goes back under the policy it was made with.
+struct TResult {
+  DIBInfos Infos{};
+  bool UseFMO;
+
+  explicit TResult(bool Fmo = false) : UseFMO(Fmo) {}
+  ~TResult() { ReleaseMemory(Infos.MappingHandle, Infos.Bits, UseFMO); }
+
+  const std::uint8_t* Bytes() const { return static_cast<const std::uint8_t*>(Infos.Bits); }
+  TBytes All() const { return Raw(Infos); }
+  RGBQUAD Color(int Index) const { return Infos.Colors[Index]; }
+};
+
+using TConverter = std::function<void(const DIBInfos&, DIBInfos&, bool)>;
+
+// Runs a converter and fails the test if it touched its source record or pixels, whether
+// it succeeded or not.
+inline void ConvertKeepingSource(const TConverter& Convert, const TTestPicture& Source, TResult& Result) {
+  DIBInfos before;
+  std::memcpy(&before, &Source.Infos, sizeof before);
+  const TBytes pixels = Source.Pixels;
+  const auto check = [&] {
+    EXPECT_EQ(std::memcmp(&before, &Source.Infos, sizeof before), 0) << "source record changed";
+    EXPECT_EQ(pixels, Source.Pixels) << "source pixels changed";
+  };
+  try {
+    Convert(Source.Infos, Result.Infos, Result.UseFMO);
+  } catch (...) {
+    check();
+    throw;
+  }
+  check();
+}
+
+inline bool SameColor(const RGBQUAD& Q, BYTE Red, BYTE Green, BYTE Blue) {
+  return Q.rgbRed == Red && Q.rgbGreen == Green && Q.rgbBlue == Blue && Q.rgbReserved == 0;
 }
 
 }  // namespace dib_test
