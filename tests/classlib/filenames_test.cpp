@@ -82,9 +82,9 @@ TEST(FileNamesTest, IntegersInAndOut) {
   for (const Case& c : cases) EXPECT_EQ(StrToIntDef(c.text, def), c.expected) << '"' << c.text << '"';
 }
 
-TEST(FileNamesTest, ExistenceTellsFilesFromFolders) {
-  core_test::ScratchFolder folder;
-  ASSERT_TRUE(folder.Valid());
+using FileNamesOnDisk = core_test::ScratchTest;
+
+TEST_F(FileNamesOnDisk, ExistenceTellsFilesFromFolders) {
   core_test::WriteAll(folder.Path("file.bmp"), "x");
   ::mkdir(folder.Path("sub").c_str(), 0755);
   ::symlink(folder.Path("sub").c_str(), folder.Path("link").c_str());
