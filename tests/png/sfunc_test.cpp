@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "classlib/gdi.h"
@@ -50,12 +51,8 @@ TEST(SFunc, PaletteRoundTrip) {
   ASSERT_NE(0u, palette);
   RGBQUAD back[256] = {};
   ASSERT_EQ(5, PaletteToQuads(palette, back));
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(quads[i].rgbBlue, back[i].rgbBlue);
-    EXPECT_EQ(quads[i].rgbGreen, back[i].rgbGreen);
-    EXPECT_EQ(quads[i].rgbRed, back[i].rgbRed);
-    EXPECT_EQ(0, back[i].rgbReserved);
-  }
+  // Every byte comes back, the reserved one as zero.
+  EXPECT_EQ(0, std::memcmp(quads.data(), back, 5 * sizeof(RGBQUAD)));
   EXPECT_EQ(103 + 30 * 256 + 3 * 65536, PaletteEntryColor(palette, 3));
   EXPECT_EQ(-1, PaletteEntryColor(palette, 5));
   EXPECT_EQ(-1, PaletteEntryColor(palette, -1));
