@@ -91,6 +91,7 @@ struct LoaderCase {
   bool loaderKnowsPng;  // the picture loader has the PNG class registered
   bool loads;
   const char* graphicClass;
+  friend void PrintTo(const LoaderCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class PreviewLoader : public DialogTest, public testing::WithParamInterface<LoaderCase> {};

@@ -96,6 +96,7 @@ struct ReplaceCase {
   TColor to;
   // Which source pixels (of the chip at 0,0) end up as `to`.
   std::function<bool(int x, int y)> replaced;
+  friend void PrintTo(const ReplaceCase& c, std::ostream* out) { *out << c.what; }
 };
 
 // The chip at 0,0 of this source: one exact from-colour pixel per row at x = y, and

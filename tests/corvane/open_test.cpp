@@ -31,6 +31,7 @@ struct ExtensionCase {
   const char* name;
   Content content;
   bool opens;
+  friend void PrintTo(const ExtensionCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ExtensionRule : public CorvaneTest, public testing::WithParamInterface<ExtensionCase> {};

@@ -21,6 +21,7 @@
 namespace {
 
 struct ErrorTextCase {
+  const char* name;
   const char* message;
   const char* shown;
   friend void PrintTo(const ErrorTextCase& c, std::ostream* out) { *out << c.message; }
@@ -34,15 +35,17 @@ TEST_P(ErrorBoxTextTest, AddsAPointAfterACharacterAbovePoint) {
 
 INSTANTIATE_TEST_SUITE_P(
     Messages, ErrorBoxTextTest,
-    ::testing::Values(ErrorTextCase{"Invalid bitmap", "Invalid bitmap."}, ErrorTextCase{"Done.", "Done."},
-                      ErrorTextCase{"", ""}, ErrorTextCase{"(%d)", "(%d)"},
-                      ErrorTextCase{"リストのインデックスが範囲を超えています (-1)",
+    ::testing::Values(ErrorTextCase{"Letter", "Invalid bitmap", "Invalid bitmap."},
+                      ErrorTextCase{"Point", "Done.", "Done."}, ErrorTextCase{"Empty", "", ""},
+                      ErrorTextCase{"Parenthesis", "(%d)", "(%d)"},
+                      ErrorTextCase{"JapaneseParenthesis", "リストのインデックスが範囲を超えています (-1)",
                                     "リストのインデックスが範囲を超えています (-1)"},
-                      ErrorTextCase{"a-", "a-"}, ErrorTextCase{"a!", "a!"}, ErrorTextCase{"a/", "a/."},
-                      ErrorTextCase{"x 0", "x 0."},
+                      ErrorTextCase{"Hyphen", "a-", "a-"}, ErrorTextCase{"Exclamation", "a!", "a!"},
+                      ErrorTextCase{"Slash", "a/", "a/."}, ErrorTextCase{"Digit", "x 0", "x 0."},
                       // A character of several bytes sorts above "." as a whole.
-                      ErrorTextCase{"ファイル a.bmp は開けません", "ファイル a.bmp は開けません."},
-                      ErrorTextCase{"終わりました。", "終わりました。."}));
+                      ErrorTextCase{"JapaneseLetter", "ファイル a.bmp は開けません", "ファイル a.bmp は開けません."},
+                      ErrorTextCase{"JapanesePoint", "終わりました。", "終わりました。."}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 class SampleDialog : public TForm {
 public:
@@ -156,11 +159,12 @@ TEST_F(FormsTest, FormCreationRunsOnCreateOnceInsideTheGuard) {
 // ---------------------------------------------------------------- message boxes
 
 struct BoxCase {
+  const char* name;
   int flags;
   TModalAnswer answer;
   int result;
   friend void PrintTo(const BoxCase& c, std::ostream* out) {
-    *out << "flags " << c.flags << (c.answer.Confirm ? " confirmed " : " cancelled ") << c.answer.Result;
+    *out << c.name;
   }
 };
 
@@ -179,16 +183,18 @@ TEST_P(MessageBoxTest, AnswersWithTheButtonsTheFlagsOffer) {
 
 INSTANTIATE_TEST_SUITE_P(
     Flags, MessageBoxTest,
-    ::testing::Values(BoxCase{MB_ICONINFORMATION, TModalAnswer::Ok(), IDOK},
-                      BoxCase{MB_ICONINFORMATION, TModalAnswer::Cancel(), IDOK},
-                      BoxCase{MB_OKCANCEL, TModalAnswer::Cancel(), IDCANCEL},
-                      BoxCase{MB_YESNO, TModalAnswer::Ok(), IDYES},
-                      BoxCase{MB_YESNO | MB_DEFBUTTON2, TModalAnswer::Ok(), IDNO},
-                      BoxCase{MB_YESNO, TModalAnswer::Button(IDNO), IDNO},
+    ::testing::Values(BoxCase{"InformationOk", MB_ICONINFORMATION, TModalAnswer::Ok(), IDOK},
+                      BoxCase{"InformationClosed", MB_ICONINFORMATION, TModalAnswer::Cancel(), IDOK},
+                      BoxCase{"OkCancelClosed", MB_OKCANCEL, TModalAnswer::Cancel(), IDCANCEL},
+                      BoxCase{"YesNoDefault", MB_YESNO, TModalAnswer::Ok(), IDYES},
+                      BoxCase{"YesNoSecondDefault", MB_YESNO | MB_DEFBUTTON2, TModalAnswer::Ok(), IDNO},
+                      BoxCase{"YesNoPressedNo", MB_YESNO, TModalAnswer::Button(IDNO), IDNO},
                       // A box without a cancel button ends with its last button.
-                      BoxCase{MB_YESNO, TModalAnswer::Cancel(), IDNO},
-                      BoxCase{MB_YESNOCANCEL, TModalAnswer::Cancel(), IDCANCEL},
-                      BoxCase{MB_ABORTRETRYIGNORE, TModalAnswer::Button(IDRETRY), IDRETRY}));
+                      BoxCase{"YesNoClosed", MB_YESNO, TModalAnswer::Cancel(), IDNO},
+                      BoxCase{"YesNoCancelClosed", MB_YESNOCANCEL, TModalAnswer::Cancel(), IDCANCEL},
+                      BoxCase{"AbortRetryIgnorePressedRetry", MB_ABORTRETRYIGNORE, TModalAnswer::Button(IDRETRY),
+                              IDRETRY}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct DlgCase {
   const char* name;
@@ -448,6 +454,7 @@ TEST_F(FormsTest, FileDialogsKeepTheirFileNameFromRunToRun) {
 }
 
 struct ExtCase {
+  const char* name;
   const char* defaultExt;
   const char* typed;
   const char* result;
@@ -466,12 +473,13 @@ TEST_P(DefaultExtTest, IsAppendedOnlyToANameWithoutExtension) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, DefaultExtTest,
-                         ::testing::Values(ExtCase{"*.png", "/out/sheet", "/out/sheet.png"},
-                                           ExtCase{"*.png", "/out/sheet.bmp", "/out/sheet.bmp"},
-                                           ExtCase{"*.png", "/out/sheet.Png", "/out/sheet.Png"},
-                                           ExtCase{"*.png", "/out.d/sheet", "/out.d/sheet.png"},
-                                           ExtCase{"png", "sheet", "sheet.png"},
-                                           ExtCase{"", "/out/sheet", "/out/sheet"}));
+                         ::testing::Values(ExtCase{"Appended", "*.png", "/out/sheet", "/out/sheet.png"},
+                                           ExtCase{"OtherKept", "*.png", "/out/sheet.bmp", "/out/sheet.bmp"},
+                                           ExtCase{"OtherCaseKept", "*.png", "/out/sheet.Png", "/out/sheet.Png"},
+                                           ExtCase{"PointInFolder", "*.png", "/out.d/sheet", "/out.d/sheet.png"},
+                                           ExtCase{"WithoutPattern", "png", "sheet", "sheet.png"},
+                                           ExtCase{"NoDefault", "", "/out/sheet", "/out/sheet"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FormsTest, ColourDialogStartsAtItsColourAndKeepsItOnCancel) {
   TColorDialog cd(nullptr);
