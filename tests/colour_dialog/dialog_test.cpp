@@ -61,9 +61,8 @@ TEST_F(DialogTest, OkAtTheFirstShowingStoresAuto) {
   });
   EXPECT_EQ(result, mrOk);
   EXPECT_EQ(PaletteSource, "auto");
-  const std::vector<TModalShown> shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Caption, "パレットの設定");
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Caption, "パレットの設定");
   EXPECT_NE(PalettePicture, nullptr) << "every showing makes a new holder";
 }
 

@@ -107,6 +107,12 @@ protected:
 
   // A file in the scratch folder.
   std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+  // The one window shown since the last call.
+  static TModalShown OnlyShown() {
+    const std::vector<TModalShown> shown = TAutomation::TakeShown();
+    EXPECT_EQ(shown.size(), 1u) << "windows shown";
+    return shown.size() == 1 ? shown[0] : TModalShown{};
+  }
   // The texts of the error boxes shown since the last call.
   static std::vector<std::string> TakeErrors() {
     std::vector<std::string> errors;

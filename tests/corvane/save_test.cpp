@@ -252,12 +252,11 @@ TEST_F(CorvaneTest, AComposedChipsetSurvivesSavingAsPngAndBmp) {
 TEST_F(CorvaneTest, TheAboutBoxAndTheLabelShowTheSameThreeParagraphs) {
   TAutomation::Push(TModalAnswer::Ok());
   UserChooseMenu(frmMain->mnuAbout);
-  const std::vector<TModalShown> shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Kind, TModalKind::MessageDlg);
-  EXPECT_EQ(shown[0].Caption, "情報");
-  EXPECT_EQ(shown[0].DlgType, mtInformation);
-  EXPECT_EQ(shown[0].Text, frmMain->lblCR->Caption());
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Kind, TModalKind::MessageDlg);
+  EXPECT_EQ(shown.Caption, "情報");
+  EXPECT_EQ(shown.DlgType, mtInformation);
+  EXPECT_EQ(shown.Text, frmMain->lblCR->Caption());
   const std::string text = ComposerCreditText;
   size_t paragraphs = 1;
   for (size_t at = text.find("\r\r"); at != std::string::npos; at = text.find("\r\r", at + 2)) ++paragraphs;

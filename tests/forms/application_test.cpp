@@ -149,9 +149,8 @@ TEST_F(FormsTest, FormCreationRunsOnCreateOnceInsideTheGuard) {
   EXPECT_EQ(Application->MainForm(), form);
   form->DoCreate();
   EXPECT_EQ(form->Creates, 1);
-  const auto shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Text, "ファイル x.ini は開けません.");
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Text, "ファイル x.ini は開けません.");
   delete form;
   EXPECT_EQ(Application->MainForm(), nullptr);
 }
@@ -173,12 +172,11 @@ class MessageBoxTest : public FormsTest, public ::testing::WithParamInterface<Bo
 TEST_P(MessageBoxTest, AnswersWithTheButtonsTheFlagsOffer) {
   TAutomation::Push(GetParam().answer);
   EXPECT_EQ(Application->MessageBox("本文", "題", GetParam().flags), GetParam().result);
-  const auto shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Kind, TModalKind::MessageBox);
-  EXPECT_EQ(shown[0].Caption, "題");
-  EXPECT_EQ(shown[0].Text, "本文");
-  EXPECT_EQ(shown[0].Flags, GetParam().flags);
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Kind, TModalKind::MessageBox);
+  EXPECT_EQ(shown.Caption, "題");
+  EXPECT_EQ(shown.Text, "本文");
+  EXPECT_EQ(shown.Flags, GetParam().flags);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -211,11 +209,10 @@ class MessageDlgTest : public FormsTest, public ::testing::WithParamInterface<Dl
 TEST_P(MessageDlgTest, TakesItsCaptionFromItsKind) {
   TAutomation::Push(GetParam().answer);
   EXPECT_EQ(MessageDlg("本文", GetParam().type, GetParam().buttons), GetParam().result);
-  const auto shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Kind, TModalKind::MessageDlg);
-  EXPECT_EQ(shown[0].Caption, GetParam().caption);
-  EXPECT_EQ(shown[0].DlgType, GetParam().type);
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Kind, TModalKind::MessageDlg);
+  EXPECT_EQ(shown.Caption, GetParam().caption);
+  EXPECT_EQ(shown.DlgType, GetParam().type);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -233,10 +230,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FormsTest, PlainNoticesTakeTheTitle) {
   TAutomation::Push(TModalAnswer::Ok());
   ShowMessage("すべての処理が終わりました。");
-  const auto shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Caption, "FormsTest");
-  EXPECT_EQ(shown[0].Text, "すべての処理が終わりました。");
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Caption, "FormsTest");
+  EXPECT_EQ(shown.Text, "すべての処理が終わりました。");
 }
 
 TEST_F(FormsTest, TheScreenCursorOverridesTheDesktopAndIsRecordedWithEachBox) {
@@ -308,10 +304,9 @@ TEST_P(ModalTest, EndsWithTheResultOfTheButtonOrKey) {
   EXPECT_EQ(dialog.OkClicks, GetParam().okClicks);
   EXPECT_EQ(dialog.Shows, 1);
   EXPECT_EQ(dialog.Closes, 1);
-  const auto shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Kind, TModalKind::Form);
-  EXPECT_EQ(shown[0].Caption, "見本");
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Kind, TModalKind::Form);
+  EXPECT_EQ(shown.Caption, "見本");
 }
 
 INSTANTIATE_TEST_SUITE_P(

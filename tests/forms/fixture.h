@@ -16,6 +16,12 @@ protected:
     EXPECT_EQ(TAutomation::Pending(), 0u) << "queued answers were never asked for";
     TAutomation::Clear();
   }
+  // The one window shown since the last call.
+  static TModalShown OnlyShown() {
+    const std::vector<TModalShown> shown = TAutomation::TakeShown();
+    EXPECT_EQ(shown.size(), 1u) << "windows shown";
+    return shown.size() == 1 ? shown[0] : TModalShown{};
+  }
 };
 
 // Collects automation failures instead of failing the test, for tests about failures.

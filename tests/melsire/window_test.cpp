@@ -29,12 +29,12 @@ TEST_F(MelsireTest, TheHelpPageIsLookedForBesideTheProgramNotInTheWorkingFolder)
   UserChooseMenu(frmMain->mnuSearchforHelpOn);
   std::filesystem::current_path(before);
 
-  const std::vector<TModalShown> shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u) << "no message of the program's own";
-  EXPECT_EQ(shown[0].Kind, TModalKind::ShellOpen);
-  EXPECT_EQ(shown[0].Verb, "open");
-  EXPECT_EQ(shown[0].Text, Path("help/index.html"));
-  EXPECT_EQ(shown[0].Flags, SW_SHOWNORMAL);
+  // The shell opener alone: no message of the program's own.
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Kind, TModalKind::ShellOpen);
+  EXPECT_EQ(shown.Verb, "open");
+  EXPECT_EQ(shown.Text, Path("help/index.html"));
+  EXPECT_EQ(shown.Flags, SW_SHOWNORMAL);
 }
 
 TEST_F(MelsireTest, TheAboutBoxIsAnInformationBoxShownWithTheArrow) {
@@ -44,13 +44,12 @@ TEST_F(MelsireTest, TheAboutBoxIsAnInformationBoxShownWithTheArrow) {
   EXPECT_EQ(Screen->Cursor(), crHourGlass) << "the cursor comes back";
   Screen->SetCursor(crDefault);
 
-  const std::vector<TModalShown> shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Kind, TModalKind::MessageBox);
-  EXPECT_EQ(shown[0].Caption, "Melsire のﾊﾞｰｼﾞｮﾝ情報");
-  EXPECT_EQ(shown[0].Flags, MB_ICONINFORMATION) << "information icon, OK alone";
-  EXPECT_EQ(shown[0].Cursor, crDefault);
-  const std::vector<std::string> lines = Lines(shown[0].Text);
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Kind, TModalKind::MessageBox);
+  EXPECT_EQ(shown.Caption, "Melsire のﾊﾞｰｼﾞｮﾝ情報");
+  EXPECT_EQ(shown.Flags, MB_ICONINFORMATION) << "information icon, OK alone";
+  EXPECT_EQ(shown.Cursor, crDefault);
+  const std::vector<std::string> lines = Lines(shown.Text);
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[1], "  Melsire");
   EXPECT_EQ(lines[2], " ver 1.00");
@@ -76,10 +75,9 @@ TEST_P(MessageBoxResult, IsTheButtonPressedAndTheCursorComesBack) {
   EXPECT_EQ(ShowMessageBox("text", "caption", c.flags), c.result);
   EXPECT_EQ(Screen->Cursor(), crCross);
   Screen->SetCursor(crDefault);
-  const std::vector<TModalShown> shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Flags, c.flags);
-  EXPECT_EQ(shown[0].Cursor, crDefault);
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Flags, c.flags);
+  EXPECT_EQ(shown.Cursor, crDefault);
 }
 
 const BoxCase BoxCases[] = {
@@ -133,10 +131,9 @@ TEST_F(MelsireTest, EachPickerSetsItsOwnPanel) {
 TEST_F(MelsireTest, TheColourDialogOpensInItsBasicForm) {
   TAutomation::Push(TModalAnswer::Colour(RGB(1, 2, 3)));
   UserClick(frmMain->Color_MapChip2);
-  const std::vector<TModalShown> shown = TAutomation::TakeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Kind, TModalKind::ColorDialog);
-  EXPECT_EQ(shown[0].Flags, 0);
+  const TModalShown shown = OnlyShown();
+  EXPECT_EQ(shown.Kind, TModalKind::ColorDialog);
+  EXPECT_EQ(shown.Flags, 0);
   EXPECT_EQ(frmMain->Color_MapChip2->Color(), RGB(1, 2, 3));
 }
 
@@ -144,9 +141,8 @@ TEST_F(MelsireTest, TheReferencePictureOpensFromTheBoxAndFromThePicture) {
   for (TControl* control : {static_cast<TControl*>(frmMain->ScrollBox4), static_cast<TControl*>(frmMain->imgSkeleton)}) {
     TAutomation::Push(TModalAnswer::Cancel());
     UserClick(control);
-    const std::vector<TModalShown> shown = TAutomation::TakeShown();
-    ASSERT_EQ(shown.size(), 1u) << control->Name;
-    EXPECT_EQ(shown[0].Kind, TModalKind::OpenDialog) << control->Name;
+    const TModalShown shown = OnlyShown();
+    EXPECT_EQ(shown.Kind, TModalKind::OpenDialog) << control->Name;
   }
 }
 

@@ -42,11 +42,10 @@ TEST_F(PandrelTest, DeleteAsksAndRemovesOnlyTheSelectedEntries) {
     frmMain->lstFileList->SetSelected(3, true);
     TAutomation::Push(TModalAnswer::Button(answer));
     UserChooseMenu(frmMain->mnuDelete);
-    const std::vector<TModalShown> shown = TAutomation::TakeShown();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].Text, "ファイルをリスト上から削除します。よろしいですか？");
-    EXPECT_EQ(shown[0].DlgType, mtConfirmation);
-    EXPECT_EQ(shown[0].Flags, static_cast<int>(TMsgDlgButtons({mbYes, mbNo}).Bits));
+    const TModalShown shown = OnlyShown();
+    EXPECT_EQ(shown.Text, "ファイルをリスト上から削除します。よろしいですか？");
+    EXPECT_EQ(shown.DlgType, mtConfirmation);
+    EXPECT_EQ(shown.Flags, static_cast<int>(TMsgDlgButtons({mbYes, mbNo}).Bits));
     EXPECT_EQ(ListItems(), expected);
   }
 }
@@ -84,10 +83,9 @@ TEST_F(PandrelTest, FolderBrowserFillsTheOutputFolderUnlessCancelled) {
   for (const TModalAnswer& answer : {TModalAnswer::Folder(chosen), TModalAnswer::Cancel()}) {
     TAutomation::Push(answer);
     UserClick(frmMain->btnShow);
-    const std::vector<TModalShown> shown = TAutomation::TakeShown();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].Caption, "フォルダを選んで下さい");
-    EXPECT_EQ(shown[0].Flags, static_cast<int>(BIF_RETURNONLYFSDIRS));
+    const TModalShown shown = OnlyShown();
+    EXPECT_EQ(shown.Caption, "フォルダを選んで下さい");
+    EXPECT_EQ(shown.Flags, static_cast<int>(BIF_RETURNONLYFSDIRS));
     EXPECT_EQ(frmMain->edtSavePath->Text(), chosen);
   }
 }
