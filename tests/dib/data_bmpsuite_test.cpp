@@ -25,6 +25,8 @@ const SuiteFile kGood[] = {
     {"rgb24pal", "rgb24"},    {"rgb32", "rgb24"},       {"rgb32bf", "rgb24"},       {"rgb32bfdef", "rgb24"},
 };
 
+void PrintTo(const SuiteFile& c, std::ostream* out) { *out << c.file; }
+
 template <class File>
 std::string Name(const testing::TestParamInfo<File>& info) {
   std::string name = info.param.file;
@@ -82,6 +84,8 @@ const BadFile kBad[] = {
     {"badrleter", "", kRle8 + "2"}, {"badrle4", "", kRle4 + "8"},    {"badrle4bis", "", kRle4 + "6"},
     {"badrle4ter", "", kRle4 + "6"},
 };
+
+void PrintTo(const BadFile& c, std::ostream* out) { *out << c.file; }
 
 // What loads converts within bounds or is refused by the run-length decoder.
 class Bad : public testing::TestWithParam<BadFile> {};

@@ -49,6 +49,7 @@ const Case kFiles[] = {
     {"ClrUsedWraps32Bits", BmpFile(InfoHeader(1, 1, 8, BI_RGB, 0xFFFFFFFF), Table(256), Bytes().U32(0)), kOffBits},
     {"WidthNegative", BmpFile(InfoHeader(-4, 1, 24), {}, Bytes().U32(0)), kDim},
     {"AboveTheCap", BmpFile(InfoHeader(65536, 65536, 24), {}, Bytes().U32(0)), kDim},
+    {"OneRowAboveTheCap", BmpFile(InfoHeader(32768, 32769, 8), Table(256), Bytes().U32(0)), kDim},
     {"MostNegativeHeight", BmpFile(InfoHeader(1, INT32_MIN, 24), {}, Bytes().U32(0)), kDim},
     {"TopDownRunLength", BmpFile(InfoHeader(2, -1, 8, BI_RLE8, 2), Table(2), Bytes().U32(0x01000102)), kDim},
     {"ZeroMask", BmpFile(InfoHeader(1, 1, 16, BI_BITFIELDS), Masks(0xF800, 0, 0x1F), Bytes().U32(0)), kMasks},
@@ -71,6 +72,8 @@ const Case kBlocks[] = {
      "EUlmDIBInvalidDIB: TUlmInternalDIB.LoadFromClipboardFormat: Invalid biBitCount"},
     {"HeightZero", InfoHeader(1, 0, 24).data + Bytes().Fill(4).data, kDim},
 };
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 using Param = std::tuple<Case, bool>;
 std::string Name(const testing::TestParamInfo<Param>& info) {

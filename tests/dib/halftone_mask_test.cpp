@@ -40,6 +40,8 @@ struct THalftoneCase {
   TBytes Colour, BlackWhite;  // the whole pixel memory of each result
 };
 
+void PrintTo(const THalftoneCase& C, std::ostream* Out) { *Out << C.Name; }
+
 // Mid-grey (128, 128, 128), 4 × 2 pixels, comes from every source depth; the indexed ones
 // reach their grey through entries beyond biClrUsed. Red alternates between 153 and 102
 // while green and blue stay 128, and the second row runs from right to left; the
