@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -115,8 +114,9 @@ inline std::string Raised(const std::function<void()>& f) {
   try {
     f();
   } catch (const Exception& e) {
-    static const std::regex where(R"( \(UlmDIB, \d+ 行\)$)");
-    return std::string(e.ClassName()) + ": " + std::regex_replace(e.Message, where, " (UlmDIB)");
+    const std::size_t at = e.Message.rfind(" (UlmDIB, ");
+    const bool located = at != std::string::npos && e.Message.ends_with(" 行)");
+    return std::string(e.ClassName()) + ": " + (located ? e.Message.substr(0, at) + " (UlmDIB)" : e.Message);
   }
   return "";
 }
