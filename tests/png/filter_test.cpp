@@ -130,9 +130,7 @@ TEST(Filters, EveryFilterRoundTripsForOneToEightBytesPerPixel) {
 }
 
 TEST(Filters, PaethTiesPreferLeftThenAbove) {
-  struct Row {
-    int A, B, C, Predictor;
-  } rows[] = {
+  struct Row { int A, B, C, Predictor; } rows[] = {
       {40, 10, 20, 40},  // left and upper-left tie: left
       {10, 40, 20, 40},  // above and upper-left tie: above
       {15, 5, 10, 10},   // upper-left nearest
@@ -152,17 +150,13 @@ TEST(Filters, PaethTiesPreferLeftThenAbove) {
 // A row of length 101 whose byte counts (filter byte included) are given.
 std::vector<std::uint8_t> RowWithCounts(const std::vector<int>& counts) {
   std::vector<std::uint8_t> row;
-  for (std::size_t v = 0; v < counts.size(); ++v) row.insert(row.end(), static_cast<std::size_t>(counts[v]), static_cast<std::uint8_t>(v * 9));
+  for (std::size_t v = 0; v < counts.size(); ++v)
+    row.insert(row.end(), static_cast<std::size_t>(counts[v]), static_cast<std::uint8_t>(v * 9));
   return row;
 }
 
 TEST(AdaptiveChoice, Scores) {
-  struct Row {
-    const char* Name;
-    int PixelBits;
-    std::vector<int> Counts;
-    std::int64_t Score;
-  } rows[] = {
+  struct Row { const char* Name; int PixelBits; std::vector<int> Counts; std::int64_t Score; } rows[] = {
       {"top 50 20 10 of 10 values", 8, {3, 50, 3, 20, 3, 3, 10, 3, 3, 3}, 7525},
       {"same counts below 8 bits", 4, {3, 50, 3, 20, 3, 3, 10, 3, 3, 3}, 10793},
       {"one value fills 91 of 101", 8, {91, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, -1},
@@ -261,10 +255,8 @@ std::vector<std::uint8_t> Inflate(const std::vector<std::uint8_t>& z, std::size_
 }
 
 TEST(EncoderGlue, BufferSizeAndChunkSizes) {
-  struct Row {
-    std::int32_t Asked;
-    std::int32_t Used;
-  } rows[] = {{300000, 32768}, {262144, 32768}, {262143, 262143}, {0, 32768}, {-5, 32768}, {256, 256}, {100000, 100000}};
+  struct Row { std::int32_t Asked, Used; } rows[] = {
+      {300000, 32768}, {262144, 32768}, {262143, 262143}, {0, 32768}, {-5, 32768}, {256, 256}, {100000, 100000}};
   std::mt19937 rng(5);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Asked);
@@ -293,12 +285,7 @@ TEST(EncoderGlue, BufferSizeAndChunkSizes) {
 }
 
 TEST(EncoderGlue, RefusalsAreNegative) {
-  struct Row {
-    const char* Name;
-    std::int32_t Answer;
-    std::int32_t Level;
-    std::int32_t Init;
-  } rows[] = {
+  struct Row { const char* Name; std::int32_t Answer, Level, Init; } rows[] = {
       {"callback stops with a negative", -9, 6, 0},
       {"a positive stop is still a failure", 7, 6, 0},
       {"zlib refuses the level", 0, 12, -1},

@@ -54,7 +54,8 @@ void ExpectMatchesOracle(Load& load, const Oracle& o) {
   }
 
   TColor transparent = -1;
-  if (singleIndex) transparent = PaletteIndexFlag + TColor(std::find(indexAlpha.begin(), indexAlpha.end(), 0) - indexAlpha.begin());
+  if (singleIndex)
+    transparent = PaletteIndexFlag + TColor(std::find(indexAlpha.begin(), indexAlpha.end(), 0) - indexAlpha.begin());
   if (o.HasTransColor && !alphaChannel) transparent = ColourOf(o.TransColor, o.Depth, grey);
   EXPECT_EQ(r.TransparentColor, transparent);
   EXPECT_EQ(image.Transparent(), transparent != -1);

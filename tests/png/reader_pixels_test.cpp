@@ -89,7 +89,8 @@ std::uint32_t Sample(const Format& f, int width, int height, int x, int y, int c
 
 std::string EncodeImage(const Format& f, int width, int height, bool interlace) {
   std::string rows;
-  for (const Adam7Pass& p : interlace ? std::vector<Adam7Pass>(Adam7Passes, Adam7Passes + 7) : std::vector<Adam7Pass>{{0, 1, 0, 1}}) {
+  const Adam7Pass whole{0, 1, 0, 1};
+  for (const Adam7Pass& p : interlace ? std::vector<Adam7Pass>(Adam7Passes, Adam7Passes + 7) : std::vector{whole}) {
     for (int y = p.StartRow; y < height && width > p.StartColumn; y += p.RowStep) {
       rows += '\0';
       std::uint32_t acc = 0;
@@ -202,7 +203,8 @@ TEST_P(WriterRoundTrip, ReadsBackTheSource) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pixels, WriterRoundTrip,
-    ::testing::Values(RoundTripCase{"Palette1", pf1bit, false, 0, 1, false}, RoundTripCase{"Palette4", pf4bit, false, 0, 0, false},
+    ::testing::Values(RoundTripCase{"Palette1", pf1bit, false, 0, 1, false},
+                      RoundTripCase{"Palette4", pf4bit, false, 0, 0, false},
                       RoundTripCase{"Palette8", pf8bit, false, 0, 5, false},
                       RoundTripCase{"Palette1Adam7", pf1bit, false, 1, 1, false},
                       RoundTripCase{"Palette4Adam7", pf4bit, false, 1, 2, false},

@@ -12,21 +12,15 @@
 namespace {
 
 TEST(SFunc, DibRowBytes) {
-  struct Row {
-    std::int32_t Width, Bits, Bytes;
-  } rows[] = {{1, 1, 4},  {32, 1, 4},  {33, 1, 8},   {1, 4, 4},   {8, 4, 4},   {9, 4, 8},  {3, 8, 4},
+  struct Row { std::int32_t Width, Bits, Bytes; } rows[] = {
+      {1, 1, 4},  {32, 1, 4},  {33, 1, 8},   {1, 4, 4},   {8, 4, 4},   {9, 4, 8},  {3, 8, 4},
               {5, 8, 8},  {1, 24, 4},  {4, 24, 12},  {5, 24, 16}, {3, 16, 8},  {1, 32, 4}, {0, 24, 0},
               {7, 2, 4},  {17, 2, 8}};
   for (const Row& row : rows) EXPECT_EQ(row.Bytes, DibRowBytes(row.Width, row.Bits)) << row.Width << "x" << row.Bits;
 }
 
 TEST(SFunc, NearestPaletteIndexInEntries) {
-  struct Row {
-    const char* Name;
-    std::vector<PALETTEENTRY> Entries;
-    TColor Colour;
-    std::int32_t Index;
-  } rows[] = {
+  struct Row { const char* Name; std::vector<PALETTEENTRY> Entries; TColor Colour; std::int32_t Index; } rows[] = {
       {"exact match returns its first index", {{10, 10, 10, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}, 0x000000, 1},
       {"tie goes to the first", {{0, 0, 0, 0}, {10, 10, 10, 0}}, 0x050505, 0},
       {"red is the low byte", {{0, 0, 255, 0}, {255, 0, 0, 0}}, 0x0000F0, 1},
@@ -68,9 +62,8 @@ TEST(SFunc, PaletteRoundTrip) {
 }
 
 TEST(SFunc, FillGreyQuads) {
-  struct Row {
-    std::int32_t Bits, Count, Step;
-  } rows[] = {{1, 2, 255}, {2, 4, 85}, {4, 16, 17}, {8, 256, 1}, {3, 256, 1}, {16, 256, 1}};
+  struct Row { std::int32_t Bits, Count, Step; } rows[] = {
+      {1, 2, 255}, {2, 4, 85}, {4, 16, 17}, {8, 256, 1}, {3, 256, 1}, {16, 256, 1}};
   for (const Row& row : rows) {
     RGBQUAD quads[256] = {};
     ASSERT_EQ(row.Count, FillGreyQuads(quads, row.Bits)) << row.Bits;
@@ -84,10 +77,8 @@ TEST(SFunc, FillGreyQuads) {
 }
 
 TEST(SFunc, PixelFormatMappings) {
-  struct Row {
-    TPixelFormat Format;
-    std::int32_t Bits;
-  } toBits[] = {{pfDevice, 24}, {pf1bit, 1},   {pf4bit, 4},   {pf8bit, 8},   {pf15bit, 15},
+  struct Row { TPixelFormat Format; std::int32_t Bits; } toBits[] = {
+      {pfDevice, 24}, {pf1bit, 1},   {pf4bit, 4},   {pf8bit, 8},   {pf15bit, 15},
                 {pf16bit, 16},  {pf24bit, 24}, {pf32bit, 32}, {pfCustom, 15}};
   for (const Row& row : toBits) EXPECT_EQ(row.Bits, PixelFormatToBits(row.Format)) << row.Format;
   struct Back {

@@ -79,8 +79,9 @@ std::vector<std::uint64_t> RunSteps(Kind kind, const std::vector<std::uint8_t>& 
         std::vector<std::uint8_t> block(static_cast<std::size_t>(size), 0xEE);
         probe.ReadBlock(block.data(), size);
         // A refused block copies nothing.
-        EXPECT_EQ(fits ? std::vector<std::uint8_t>(data.begin() + at, data.begin() + at + size) : std::vector<std::uint8_t>(block.size(), 0xEE),
-                  block) << "block at " << at;
+        const auto want = fits ? std::vector<std::uint8_t>(data.begin() + at, data.begin() + at + size)
+                               : std::vector<std::uint8_t>(block.size(), 0xEE);
+        EXPECT_EQ(want, block) << "block at " << at;
         seen.push_back(block.empty() ? 0 : block.front());
       }
     }
@@ -123,7 +124,8 @@ TEST(ReadStream, ValuesStraddlingTheBufferEdge) {
           // Reach the offset by a read, so the buffer is filled in its natural steps.
           const std::int64_t offset = edge - back;
           std::vector<Step> steps;
-          for (std::int64_t left = offset; left > 0; left -= 40000) steps.push_back({Op::Block, std::min<std::int64_t>(left, 40000)});
+          for (std::int64_t left = offset; left > 0; left -= 40000)
+            steps.push_back({Op::Block, std::min<std::int64_t>(left, 40000)});
           steps.push_back({op, 0});
           steps.push_back({Op::Long, 0});
           RunSteps(kind, data, 0, steps);
@@ -135,10 +137,7 @@ TEST(ReadStream, ValuesStraddlingTheBufferEdge) {
 
 TEST(ReadStream, EndOfDataAndZeroRequests) {
   const auto data = Pattern(20);
-  struct Row {
-    const char* Name;
-    std::vector<Step> Steps;
-  } rows[] = {
+  struct Row { const char* Name; std::vector<Step> Steps; } rows[] = {
       {"long past the end", {{Op::Block, 18}, {Op::Long, 0}, {Op::Byte, 0}}},
       {"block past the end", {{Op::Block, 21}, {Op::Byte, 0}}},
       {"skip past the end", {{Op::Skip, 21}, {Op::Byte, 0}}},
@@ -153,12 +152,7 @@ TEST(ReadStream, EndOfDataAndZeroRequests) {
 
 TEST(ReadStream, FlagsAreSticky) {
   const auto data = Pattern(64);
-  struct Row {
-    const char* Name;
-    std::function<void(Probe&)> Act;
-    bool Stop;
-    bool Error;
-  } rows[] = {
+  struct Row { const char* Name; std::function<void(Probe&)> Act; bool Stop, Error; } rows[] = {
       {"zero block", [](Probe& p) { p.ReadBlock(nullptr, 0); }, true, false},
       {"negative block", [](Probe& p) { p.ReadBlock(nullptr, -4); }, true, false},
       {"zero skip", [](Probe& p) { p.SkipInput(0); }, true, false},
@@ -190,12 +184,7 @@ TEST(ReadStream, FlagsAreSticky) {
 
 TEST(ReadStream, SizeLimitsTheData) {
   const auto data = Pattern(100);
-  struct Row {
-    Kind What;
-    std::int64_t Start;
-    std::int64_t Size;
-    std::int64_t Readable;
-  } rows[] = {
+  struct Row { Kind What; std::int64_t Start, Size, Readable; } rows[] = {
       {Kind::Memory, 0, 10, 10}, {Kind::File, 0, 10, 10}, {Kind::Memory, 30, 0, 70}, {Kind::File, 30, -1, 70},
       // A memory stream is read in place: a size beyond its block never reaches past it.
       {Kind::Memory, 40, 1000, 60}, {Kind::Memory, 100, 0, 0}, {Kind::File, 100, 0, 0},
@@ -219,14 +208,7 @@ TEST(ReadStream, SizeLimitsTheData) {
 }
 
 TEST(ReadStream, MacBinaryHeaderSkip) {
-  struct Row {
-    const char* Name;
-    std::size_t Size;
-    int Byte0;
-    int Byte74;
-    bool Option;
-    bool Skipped;
-  } rows[] = {
+  struct Row { const char* Name; std::size_t Size; int Byte0, Byte74; bool Option, Skipped; } rows[] = {
       {"header before data", 300, 0, 0, true, true},
       {"just over 128 bytes", 130, 0, 0, true, true},
       {"128 bytes are never tested", 128, 0, 0, true, false},
@@ -286,12 +268,7 @@ public:
 };
 
 TEST(WriteStream, BlockBufferBoundary) {
-  struct Row {
-    std::int64_t Buffered;
-    std::int64_t Count;
-    std::vector<std::int64_t> CallsBeforeFinish;
-    std::vector<std::int64_t> CallsAfterFinish;
-  } rows[] = {
+  struct Row { std::int64_t Buffered, Count; std::vector<std::int64_t> CallsBeforeFinish, CallsAfterFinish; } rows[] = {
       {0, 65519, {}, {65519}},
       {0, 65520, {65520}, {65520}},
       {16, 65519, {}, {65535}},
@@ -322,7 +299,8 @@ TEST(WriteStream, LongValuesAndTheStopFlag) {
     writer.StartWrite(&stream);
     const auto data = Pattern(static_cast<std::size_t>(buffered));
     // Small blocks, so that they stay in the buffer.
-    for (std::int64_t at = 0; at < buffered; at += 1000) writer.WriteBlock(data.data() + at, std::min<std::int64_t>(1000, buffered - at));
+    for (std::int64_t at = 0; at < buffered; at += 1000)
+      writer.WriteBlock(data.data() + at, std::min<std::int64_t>(1000, buffered - at));
     ASSERT_TRUE(stream.Calls.empty());
     writer.WriteLongBE(0x01020304);
     // Four more bytes fit only while they leave room in the buffer.

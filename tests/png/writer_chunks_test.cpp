@@ -219,13 +219,7 @@ TEST(WriterChunks, AlphaBitmapIsUsedOnlyWhenItFits) {
   empty->SetPixelFormat(pf8bit);
   auto deep = MakeBitmap(pf24bit, 5, 4);
   auto palette4 = MakeBitmap(pf4bit, 5, 4);
-  struct Row {
-    const char* Name;
-    TBitmap* Source;
-    TBitmap* Alpha;
-    int ColorType;
-    bool Grey;
-  } rows[] = {
+  struct Row { const char* Name; TBitmap *Source, *Alpha; int ColorType; bool Grey; } rows[] = {
       {"fits", image.get(), fits.get(), 6, false},        {"itself", image.get(), image.get(), 2, false},
       {"other size", image.get(), narrow.get(), 2, false}, {"empty", image.get(), empty.get(), 2, false},
       {"not 8 bits", image.get(), deep.get(), 2, false},  {"palette output", palette4.get(), fits.get(), 3, false},
@@ -277,10 +271,8 @@ TEST(WriterChunks, HighColourWhiteIsFullWhite) {
 }
 
 TEST(WriterParameters, IdatSizeRange) {
-  struct Row {
-    std::int32_t Value;
-    bool Accepted;
-  } rows[] = {{255, false}, {256, true}, {100000, true}, {100001, false}, {-1, false}, {0, false}};
+  struct Row { std::int32_t Value; bool Accepted; } rows[] = {
+      {255, false}, {256, true}, {100000, true}, {100001, false}, {-1, false}, {0, false}};
   for (const Row& row : rows) {
     TZelPNGWriteStream writer;
     writer.SetIdatSize(1000);
@@ -349,11 +341,7 @@ TEST(WriterRefusals, AFailingStreamEndsTheSaveWithoutFurtherWrites) {
 }
 
 TEST(WriterProgress, StartsAtZeroRisesAndEndsAtHundred) {
-  struct Row {
-    int Height;
-    int Interlace;
-    std::vector<int> Percents;
-  } rows[] = {
+  struct Row { int Height, Interlace; std::vector<int> Percents; } rows[] = {
       // 29 points for the header, 70 for the rows: every row below 4 rows, else rows 2, 6, 10.
       {3, 0, {0, 29, 52, 75, 99, 100}},
       {12, 0, {0, 29, 40, 64, 87, 100}},
@@ -440,11 +428,8 @@ TEST(WriterSharedFunctions, InterlacedRowCountAndGreyLevel) {
     }
     EXPECT_EQ(rows, InterlacedRowCount(1, h)) << h;
   }
-  struct Row {
-    int Bits;
-    TColor Colour;
-    int Level;
-  } rows[] = {{8, clWhite, 255}, {8, clBlack, 0}, {8, clRed, 76},  {8, clLime, 149}, {8, clBlue, 28},
+  struct Row { int Bits; TColor Colour; int Level; } rows[] = {
+      {8, clWhite, 255}, {8, clBlack, 0}, {8, clRed, 76},  {8, clLime, 149}, {8, clBlue, 28},
               {4, clWhite, 15},  {4, clLime, 9},  {1, 0x808080, 1}, {1, 0x7F7F7F, 0}, {24, 0x01000000 | clWhite, 255}};
   for (const Row& row : rows) EXPECT_EQ(row.Level, GreyLevel(row.Bits, row.Colour)) << row.Bits << " " << row.Colour;
 }
