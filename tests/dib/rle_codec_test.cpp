@@ -38,11 +38,8 @@ void Encode(const TTestPicture& Source, TResult& Result) {
   ConvertKeepingSource(encode, Source, Result);
 }
 
-void Decode(const DIBInfos& Source, TResult& Result) {
-  if (Source.Header.biBitCount == 8)
-    Convert8BitRLETo8BitRGB(Source, Result.Infos, Result.UseFMO);
-  else
-    Convert4BitRLETo4BitRGB(Source, Result.Infos, Result.UseFMO);
+TConverter Decoder(int Bits) {
+  return Bits == 8 ? TConverter(Convert8BitRLETo8BitRGB) : TConverter(Convert4BitRLETo4BitRGB);
 }
 
 struct TRowCase {
@@ -169,7 +166,7 @@ TEST_P(RleDecoding, PlacesPixelsOrRefusesSafely) {
   const TTestPicture source(c.Width, c.Height, c.Bits, c.Bits == 8 ? BI_RLE8 : BI_RLE4, c.Data);
   for (const bool fmo : {false, true}) {
     TResult result(fmo);
-    const TConverter decode = c.Bits == 8 ? TConverter(Convert8BitRLETo8BitRGB) : TConverter(Convert4BitRLETo4BitRGB);
+    const TConverter decode = Decoder(c.Bits);
     if (c.Message) {
       EXPECT_EQ(Raised([&] { ConvertKeepingSource(decode, source, result); }),
                 std::string("EUlmDIBInvalidDIB: ") + c.Message);
@@ -213,7 +210,7 @@ TEST(RleRoundTrip, EncodedPicturesDecodeToThemselves) {
       const TTestPicture source(width, -5, bits, rows);
       TResult encoded, decoded;
       Encode(source, encoded);
-      Decode(encoded.Infos, decoded);
+      Decoder(bits)(encoded.Infos, decoded.Infos, false);
       // The encoded picture runs bottom-up: its first decoded row is the source's last.
       const std::uint8_t* bottom = decoded.Bytes() + 4 * UlmRowBytes(width, bits);
       for (int y = 0; y < 5; ++y) {
