@@ -87,44 +87,42 @@ HGLOBAL BlockOf(const std::string& bytes) {
   return block;
 }
 
-void ExpectLoaded(const Case& c, const TUlmInternalDIB& dib, bool useFMO) {
-  EXPECT_EQ(c.pixels, Raw(dib.DIBInfos));
-  EXPECT_EQ(c.clrUsed, dib.DIBInfos.Header.biClrUsed);
-  EXPECT_EQ(40u, dib.DIBInfos.Header.biSize);
-  EXPECT_EQ(useFMO, dib.DIBInfos.MappingHandle != 0);
-  EXPECT_EQ(dib.DIBInfos.Header.biWidth, dib.Width);
-  EXPECT_EQ(3780, dib.DIBInfos.Header.biXPelsPerMeter);
-  EXPECT_EQ(1, dib.PaletteChanged);
-}
-
-// A load either replaces the data whole or leaves the previous picture and no memory behind.
+// A load either replaces the data whole or leaves the previous picture and no memory
+// behind; what loaded is handed back for the round trip.
 template <typename Load>
-void LoadOrKeep(const Case& c, bool useFMO, Load load) {
-  TUlmInternalDIB dib(useFMO);
-  static_cast<std::uint8_t*>(dib.DIBInfos.Bits)[0] = 0x5A;
+std::unique_ptr<TUlmInternalDIB> LoadOrKeep(const Case& c, bool useFMO, Load load) {
+  auto dib = std::make_unique<TUlmInternalDIB>(useFMO);
+  static_cast<std::uint8_t*>(dib->DIBInfos.Bits)[0] = 0x5A;
   const int descriptors = OpenDescriptors();
-  EXPECT_EQ(c.error, Raised([&] { load(dib); }));
-  if (c.error.empty()) return ExpectLoaded(c, dib, useFMO);
-  EXPECT_EQ((TBytes{0x5A, 0, 0, 0}), Raw(dib.DIBInfos));
-  EXPECT_EQ(1, dib.Width);
-  EXPECT_EQ(descriptors, OpenDescriptors());
+  EXPECT_EQ(c.error, Raised([&] { load(*dib); }));
+  if (!c.error.empty()) {
+    EXPECT_EQ((TBytes{0x5A, 0, 0, 0}), Raw(dib->DIBInfos));
+    EXPECT_EQ(1, dib->Width);
+    EXPECT_EQ(descriptors, OpenDescriptors());
+    return nullptr;
+  }
+  EXPECT_EQ(c.pixels, Raw(dib->DIBInfos));
+  EXPECT_EQ(c.clrUsed, dib->DIBInfos.Header.biClrUsed);
+  EXPECT_EQ(40u, dib->DIBInfos.Header.biSize);
+  EXPECT_EQ(useFMO, dib->DIBInfos.MappingHandle != 0);
+  EXPECT_EQ(dib->DIBInfos.Header.biWidth, dib->Width);
+  EXPECT_EQ(3780, dib->DIBInfos.Header.biXPelsPerMeter);
+  EXPECT_EQ(1, dib->PaletteChanged);
+  return dib;
 }
 
 class Files : public testing::TestWithParam<Param> {};
 TEST_P(Files, LoadAndSaveAgain) {
   const auto& [c, useFMO] = GetParam();
   auto stream = StreamOf(c.bytes);
-  LoadOrKeep(c, useFMO, [&](TUlmInternalDIB& d) { d.LoadFromStream(stream.get()); });
-  if (!c.error.empty()) return;
+  const auto dib = LoadOrKeep(c, useFMO, [&](TUlmInternalDIB& d) { d.LoadFromStream(stream.get()); });
+  if (!dib) return;
   EXPECT_EQ(stream->Size(), stream->Position());
-  TUlmInternalDIB first(useFMO), again(!useFMO);
-  auto in = StreamOf(c.bytes);
-  first.LoadFromStream(in.get());
-  const std::string saved = Saved(first);
+  const std::string saved = Saved(*dib);
   EXPECT_EQ(54 + 4 * c.clrUsed, U32At(saved, 10));
   EXPECT_EQ(saved.size(), U32At(saved, 2));
-  auto out = StreamOf(saved);
-  again.LoadFromStream(out.get());
+  TUlmInternalDIB again(!useFMO);
+  again.LoadFromStream(StreamOf(saved).get());
   EXPECT_EQ(Saved(again), saved);
 }
 INSTANTIATE_TEST_SUITE_P(Data, Files, testing::Combine(testing::ValuesIn(kFiles), testing::Bool()), Name);
@@ -133,19 +131,17 @@ class Blocks : public testing::TestWithParam<Param> {};
 TEST_P(Blocks, LoadAndSaveAgain) {
   const auto& [c, useFMO] = GetParam();
   const HGLOBAL block = BlockOf(c.bytes);
-  LoadOrKeep(c, useFMO, [&](TUlmInternalDIB& d) { d.LoadFromClipboardFormat(block); });
+  const auto dib = LoadOrKeep(c, useFMO, [&](TUlmInternalDIB& d) { d.LoadFromClipboardFormat(block); });
   EXPECT_FALSE(GlobalUnlock(block));  // unlocked again whatever happened
-  if (c.error.empty()) {
-    TUlmInternalDIB first(useFMO), again(!useFMO);
-    first.LoadFromClipboardFormat(block);
-    HGLOBAL out = 0;
-    first.SaveToClipboardFormat(out);
-    EXPECT_EQ(40 + 4 * c.clrUsed + c.pixels.size(), GlobalSize(out));
-    again.LoadFromClipboardFormat(out);
-    EXPECT_EQ(Saved(first), Saved(again));
-    GlobalFree(out);
-  }
   GlobalFree(block);
+  if (!dib) return;
+  HGLOBAL out = 0;
+  dib->SaveToClipboardFormat(out);
+  EXPECT_EQ(40 + 4 * c.clrUsed + c.pixels.size(), GlobalSize(out));
+  TUlmInternalDIB again(!useFMO);
+  again.LoadFromClipboardFormat(out);
+  EXPECT_EQ(Saved(*dib), Saved(again));
+  GlobalFree(out);
 }
 INSTANTIATE_TEST_SUITE_P(Data, Blocks, testing::Combine(testing::ValuesIn(kBlocks), testing::Bool()), Name);
 
