@@ -70,7 +70,8 @@ struct BadFile {
 };
 
 const std::string kDim = "EUlmDIBInvalidDIB: TUlmInternalDIB.LoadFromStream: Invalid Width or Height",
-                  kRead = std::string("EReadError: ") + SReadError, kRle8 = "EUlmDIBInvalidDIB: Convert8BitRLETo8BitRGB: Bad RLE Data ",
+                  kRead = std::string("EReadError: ") + SReadError,
+                  kRle8 = "EUlmDIBInvalidDIB: Convert8BitRLETo8BitRGB: Bad RLE Data ",
                   kRle4 = "EUlmDIBInvalidDIB: Convert4BitRLETo4BitRGB: Bad RLE Data ";
 const BadFile kBad[] = {
     {"badbitcount", "EUlmDIBInvalidDIB: TUlmInternalDIB.LoadFromStream: Invalid BitCout", ""},

@@ -1,4 +1,4 @@
-// Pixel formats, the widening converters and the dispatch chaining converters.
+// Pixel formats and the dispatch that chains converters, the widening ones among them.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -45,11 +45,9 @@ void MakePicture(TUlmInternalDIB& dib) {
 TBytes Plain(const TUlmInternalDIB& dib) {
   const DWORD compression = dib.DIBInfos.Header.biCompression;
   if (compression == BI_RGB) return Render(dib.DIBInfos);
-  DIBInfos plain;
-  (compression == BI_RLE8 ? Convert8BitRLETo8BitRGB : Convert4BitRLETo4BitRGB)(dib.DIBInfos, plain, false);
-  const TBytes out = Render(plain);
-  ReleaseMemory(plain.MappingHandle, plain.Bits, false);
-  return out;
+  TResult plain;
+  (compression == BI_RLE8 ? Convert8BitRLETo8BitRGB : Convert4BitRLETo4BitRGB)(dib.DIBInfos, plain.Infos, false);
+  return Render(plain.Infos);
 }
 
 class Dispatch : public testing::TestWithParam<bool> {};
