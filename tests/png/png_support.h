@@ -234,6 +234,17 @@ inline std::unique_ptr<TBitmap> MakeAlpha(int width, int height, std::uint32_t s
   return MakeBitmap(pf8bit, width, height, seed, true);
 }
 
+// The message of the codec error that act raises, or "" when it raises none.
+template <class Act>
+std::string ErrorOf(Act&& act) {
+  try {
+    act();
+  } catch (const EZelPNG& e) {
+    return e.what();
+  }
+  return {};
+}
+
 // Saves bitmap with a fresh writer prepared by setup; returns the bytes written.
 inline std::string Save(TBitmap* bitmap, const std::function<void(TZelPNGWriteStream&)>& setup = {}) {
   TZelPNGWriteStream writer;

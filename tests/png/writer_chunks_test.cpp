@@ -1,6 +1,7 @@
 // The writer's chunk sequence and each chunk's condition and layout.
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 #include "png_support.h"
 
@@ -276,13 +277,9 @@ TEST(WriterParameters, IdatSizeRange) {
   for (const Row& row : rows) {
     TZelPNGWriteStream writer;
     writer.SetIdatSize(1000);
-    std::string error;
-    try {
-      writer.SetIdatSize(row.Value);
-    } catch (const EZelPNG& e) {
-      error = e.what();
-    }
-    EXPECT_EQ(row.Accepted ? "" : "Write PNG Param: Err IDAT Size(min:256  max:100000)", error) << row.Value;
+    EXPECT_EQ(row.Accepted ? "" : "Write PNG Param: Err IDAT Size(min:256  max:100000)",
+              ErrorOf([&] { writer.SetIdatSize(row.Value); }))
+        << row.Value;
     EXPECT_EQ(row.Accepted ? row.Value : 1000, writer.IdatSize());
   }
 }
@@ -297,13 +294,7 @@ TEST(WriterRefusals, InvalidImagesWriteNothing) {
   for (TBitmap* bitmap : {empty.get(), zeroHigh.get(), lostPalette.get()}) {
     TZelPNGWriteStream writer;
     TMemoryStream stream;
-    std::string error;
-    try {
-      writer.WriteTo(bitmap, &stream);
-    } catch (const EZelPNG& e) {
-      error = e.what();
-    }
-    EXPECT_EQ("Write Image (PNG): Write Error", error);
+    EXPECT_EQ("Write Image (PNG): Write Error", ErrorOf([&] { writer.WriteTo(bitmap, &stream); }));
     EXPECT_EQ(0, stream.Size());
   }
 }
@@ -390,9 +381,9 @@ TEST(WriterRowHook, SeesEveryRowInOrderAndMayChangeIt) {
         for (std::int32_t i = 0; i < count; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
       };
     });
-    const int rows = InterlacedRowCount(interlace, 9);
-    ASSERT_EQ(static_cast<std::size_t>(rows), indices.size());
-    for (int i = 0; i < rows; ++i) EXPECT_EQ(i, indices[i]);
+    std::vector<std::int32_t> inOrder(static_cast<std::size_t>(InterlacedRowCount(interlace, 9)));
+    std::iota(inOrder.begin(), inOrder.end(), 0);
+    EXPECT_EQ(inOrder, indices);
     if (interlace == 0) {
       for (std::int32_t count : counts) EXPECT_EQ(21, count);
     }
