@@ -175,7 +175,7 @@ TEST_P(Memory, CreateDIBTakesOnlySoundParameters) {
     }
   }
 }
-INSTANTIATE_TEST_SUITE_P(Data, Memory, testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Data, Memory, testing::Bool(), PolicyName);
 
 TEST(Data, PalettesAndMisuse) {
   TUlmInternalDIB dib(true);

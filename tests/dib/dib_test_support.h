@@ -182,6 +182,9 @@ inline void ConvertKeepingSource(const TConverter& Convert, const TTestPicture& 
   check();
 }
 
+// Test names for the two memory policies.
+inline std::string PolicyName(const testing::TestParamInfo<bool>& info) { return info.param ? "FMO" : "Heap"; }
+
 inline bool SameColor(const RGBQUAD& Q, BYTE Red, BYTE Green, BYTE Blue) {
   return Q.rgbRed == Red && Q.rgbGreen == Green && Q.rgbBlue == Blue && Q.rgbReserved == 0;
 }

@@ -134,6 +134,6 @@ TEST_P(Dispatch, EightBitsToTrueColourKeepTheTable) {
   EXPECT_EQ(1078u, U32At(saved, 10));
   EXPECT_EQ(0x030201u, U32At(saved, 54));
 }
-INSTANTIATE_TEST_SUITE_P(Data, Dispatch, testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Data, Dispatch, testing::Bool(), PolicyName);
 
 }  // namespace
