@@ -438,6 +438,15 @@ void TZelPNGReadStream::DecodeImage() {
 
 void TZelPNGReadStream::DecodePasses() {
   const bool hooked = !RowKey.empty() && static_cast<bool>(OnReadRow);
+  // Every row's length is known before the first is decoded; told the total, the decoder
+  // inflates blocks of rows at once yet never reads past the last one.
+  std::int64_t expected = 0;
+  for (std::int32_t pass = 0; pass <= LastPass; ++pass) {
+    if (!SetupPass(pass) || PassRowFirst >= Height) continue;
+    const std::int64_t rows = (std::int64_t{Height} - PassRowFirst + PassRowStep - 1) / PassRowStep;
+    expected += rows * ((std::int64_t{PassWidth} * Decoder.PixelBits + 7) / 8 + 1);
+  }
+  Decoder.BytesExpected = expected;
   std::int64_t rowNumber = 1;
   for (std::int32_t pass = 0; pass <= LastPass; ++pass) {
     if (!SetupPass(pass)) continue;

@@ -1,5 +1,6 @@
 #include "png/ZelZLIB.h"
 
+#include <algorithm>
 #include <cstdlib>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -213,9 +214,63 @@ std::int32_t InflateBytes(DecoderContext* context, std::uint8_t* destination, st
   return result;
 }
 
+namespace {
+
+// Bytes inflated ahead at most: a handful of rows, small enough to stay in the cache.
+constexpr std::int32_t ZelStagingSize = 131072;
+
+void ClearStaging(DecoderContext* context) noexcept {
+  context->BytesExpected = 0;
+  context->StagedStart = context->StagedEnd = 0;
+  context->StagedStatus = 0;
+}
+
+// Fills the current row from the block inflated ahead, inflating the next block when it
+// is used up. The bytes, the failure status and the point in the data where a failure
+// shows are those of inflating row by row.
+std::int32_t InflateStagedRow(DecoderContext* context) {
+  std::uint8_t* destination = context->Row;
+  std::int64_t needed = context->RowLength;
+  while (needed > 0) {
+    if (context->StagedStart == context->StagedEnd) {
+      if (context->StagedStatus < 0) return context->StagedStatus;
+      if (context->BytesExpected <= 0) {
+        // The caller asked for more than it announced: row by row from here on.
+        return InflateBytes(context, destination, static_cast<std::int32_t>(needed));
+      }
+      if (!context->Staged) {
+        context->Staged = TryAlloc(ZelStagingSize);
+        if (!context->Staged) {
+          context->BytesExpected = 0;
+          return InflateBytes(context, destination, static_cast<std::int32_t>(needed));
+        }
+      }
+      const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(ZelStagingSize, context->BytesExpected));
+      const std::int32_t status = InflateBytes(context, context->Staged.get(), want);
+      const auto produced = static_cast<std::int32_t>(context->Stream.next_out - context->Staged.get());
+      context->StagedStart = 0;
+      context->StagedEnd = produced;
+      context->BytesExpected -= produced;
+      if (status < 0) context->StagedStatus = status;
+      continue;
+    }
+    const std::int64_t n = std::min<std::int64_t>(needed, context->StagedEnd - context->StagedStart);
+    std::memcpy(destination, context->Staged.get() + context->StagedStart, static_cast<std::size_t>(n));
+    destination += n;
+    needed -= n;
+    context->StagedStart += static_cast<std::int32_t>(n);
+  }
+  return 0;
+}
+
+}  // namespace
+
 std::int32_t DecodeRow(DecoderContext* context) {
   if (context->RowLength < 1) return ZelStatusFailed;
-  const std::int32_t result = InflateBytes(context, context->Row, context->RowLength);
+  const std::int32_t result = context->BytesExpected > 0 || context->StagedStart < context->StagedEnd ||
+                                      context->StagedStatus < 0
+                                  ? InflateStagedRow(context)
+                                  : InflateBytes(context, context->Row, context->RowLength);
   if (result < 0) return result;
   return UnfilterRow(context);
 }
@@ -238,12 +293,15 @@ std::int32_t UnfilterRow(DecoderContext* context) {
 }
 
 void ResetDecoder(DecoderContext* context) {
+  ClearStaging(context);
   if (context->Started) inflateReset(&context->Stream);
   context->Stream.next_in = context->InputBuffer.get();
   context->Stream.avail_in = 0;
 }
 
 void EndDecoder(DecoderContext* context) noexcept {
+  ClearStaging(context);
+  context->Staged.reset();
   if (context->Started) inflateEnd(&context->Stream);
   context->Started = false;
   context->InputBuffer.reset();

@@ -46,6 +46,17 @@ struct DecoderContext {
   std::uint8_t* PreviousRow = nullptr;
   std::int32_t PixelBits = 0;
   bool Started = false;
+  // Decompressed bytes (filter bytes included) that DecodeRow will still be asked for, or
+  // 0 when the caller does not say. When set, rows are inflated in whole blocks, which
+  // spares zlib its per-call work on short rows, but never beyond this count, so the input
+  // is read no further than one row at a time would read it.
+  std::int64_t BytesExpected = 0;
+  // The block of rows inflated ahead: bytes Staged[StagedStart..StagedEnd) are still unused.
+  std::unique_ptr<std::uint8_t[]> Staged;
+  std::int32_t StagedStart = 0;
+  std::int32_t StagedEnd = 0;
+  // The failure that cut the block short; a row that needs bytes past them gets it.
+  std::int32_t StagedStatus = 0;
 };
 
 struct EncoderContext {
