@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -441,6 +442,72 @@ TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
       EXPECT_EQ(Pixels(png.CurrentImage()), Pixels(previous.get()));
       EXPECT_TRUE(png.CurrentAlpha()->Empty());
     }
+  }
+}
+
+// Rows are inflated in blocks ahead of their use; a fault far into the data must still
+// leave every row before it decoded, as reading row by row would.
+TEST(ZelPNGLoad, AFaultInsideTheImageDataKeepsEveryRowBeforeIt) {
+  constexpr int width = 200, height = 400, faultRow = 300;
+  constexpr std::size_t rowLength = 1 + width * 3;
+  auto bitmap = MakeBitmap(pf24bit, width, height);
+  for (int y = 0; y < height; ++y) std::memcpy(bitmap->ScanLine(y), &y, sizeof y);  // every row unique
+  // Stored (level 0) data hold each row verbatim: its filter byte, then its bytes.
+  Stream file = Encode(bitmap.get(), [](TZelPNG& png) { png.CompressionLevel = 0; });
+  const std::vector<std::uint8_t> bytes = Bytes(*file);
+  auto* row = static_cast<const std::uint8_t*>(bitmap->ScanLine(faultRow));
+  const std::uint8_t rgb[6] = {row[2], row[1], row[0], row[5], row[4], row[3]};
+  const auto at = std::search(bytes.begin(), bytes.end(), rgb, rgb + 6);
+  ASSERT_NE(at, bytes.end());
+  const auto filterByte = static_cast<std::size_t>(at - bytes.begin()) - 1;
+  ASSERT_EQ(bytes[filterByte], 0);
+
+  // The file cut after the image-data chunk holding that filter byte, and the rows that
+  // zlib alone gets whole out of what is left.
+  std::size_t cut = 8;
+  std::vector<std::uint8_t> idat;
+  while (cut < filterByte) {
+    const std::uint32_t length = (std::uint32_t{bytes[cut]} << 24) | (std::uint32_t{bytes[cut + 1]} << 16) |
+                                 (std::uint32_t{bytes[cut + 2]} << 8) | bytes[cut + 3];
+    if (std::memcmp(&bytes[cut + 4], "IDAT", 4) == 0) idat.insert(idat.end(), &bytes[cut + 8], &bytes[cut + 8] + length);
+    cut += 12 + length;
+  }
+  std::vector<std::uint8_t> raw(rowLength * height);
+  z_stream z{};
+  ASSERT_EQ(inflateInit(&z), Z_OK);
+  z.next_in = idat.data();
+  z.avail_in = static_cast<uInt>(idat.size());
+  z.next_out = raw.data();
+  z.avail_out = static_cast<uInt>(raw.size());
+  inflate(&z, Z_NO_FLUSH);
+  const int wholeRows = static_cast<int>(z.total_out / rowLength);
+  inflateEnd(&z);
+  ASSERT_GE(wholeRows, faultRow);
+  ASSERT_LT(wholeRows, height);
+
+  struct Row {
+    const char* Name;
+    std::function<void(std::vector<std::uint8_t>&)> Damage;
+    int Intact;
+  };
+  const Row rows[] = {
+      {"unknown filter type", [&](std::vector<std::uint8_t>& b) { b[filterByte] = 9; }, faultRow},
+      {"data ending after a chunk", [&](std::vector<std::uint8_t>& b) { b.resize(cut); }, wholeRows},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.Name);
+    std::vector<std::uint8_t> damaged = bytes;
+    r.Damage(damaged);
+    TMemoryStream stream;
+    stream.Write(damaged.data(), static_cast<std::int64_t>(damaged.size()));
+    Rewind(stream);
+    TZelPNG png;
+    EXPECT_EQ(MessageOf([&] { png.LoadFromStream(&stream); }), "Read Image (PNG): Read Error");
+    TBitmap* image = png.CurrentImage();
+    ASSERT_EQ(image->Height(), height);
+    int intact = 0;
+    while (intact < height && std::memcmp(image->ScanLine(intact), bitmap->ScanLine(intact), width * 3) == 0) ++intact;
+    EXPECT_EQ(intact, r.Intact);
   }
 }
 
