@@ -17,17 +17,6 @@ const char* const PictureFileFilter =
     "ビットマップ (*.bmp)|*.bmp|"
     "PortableNetworkGraphic\u3000（*.png)|*.png";
 
-namespace {
-
-template <class T>
-T* Place(T* control, const char* name, int left, int top, int width, int height) {
-  control->Name = name;
-  control->SetBounds(left, top, width, height);
-  return control;
-}
-
-}  // namespace
-
 TfrmDColor::TfrmDColor(TComponent* owner) : TForm(owner) {
   Name = "frmDColor";
   SetCaption("パレットの設定");

@@ -12,21 +12,6 @@ class TOpenDialog;
 class TPanel;
 class TSaveDialog;
 
-// Names a control and puts it at its place (and size) on its parent.
-template <class T>
-T* Place(T* control, const char* name, int left, int top, int width, int height) {
-  control->Name = name;
-  control->SetBounds(left, top, width, height);
-  return control;
-}
-
-template <class T>
-T* Place(T* control, const char* name, int left, int top) {
-  control->Name = name;
-  control->SetBounds(left, top, control->Width(), control->Height());
-  return control;
-}
-
 // A menu entry owned by owner and appended to parent ("-" makes a separator).
 TMenuItem* NewMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const char* caption);
 

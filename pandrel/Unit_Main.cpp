@@ -13,14 +13,6 @@ TfrmMain* frmMain = nullptr;
 
 namespace {
 
-// Names a control and puts it at its place on its parent.
-template <class T>
-T* Place(T* control, const char* name, int left, int top, int width, int height) {
-  control->Name = name;
-  control->SetBounds(left, top, width, height);
-  return control;
-}
-
 TMenuItem* NewMenuItem(TPopupMenu* menu, const char* name, const char* caption) {
   auto* item = new TMenuItem(menu->Owner());
   item->Name = name;

@@ -235,3 +235,20 @@ private:
 TWinControl* FindControl(HWND handle);
 // The form a control lies on, or none.
 TForm* GetParentForm(TControl* control);
+
+// Names a control and puts it at its place (and size) on its parent: every form builds
+// its controls this way, from the pixel geometry of its layout.
+template <class T>
+T* Place(T* control, const char* name, int left, int top, int width, int height) {
+  control->Name = name;
+  control->SetBounds(left, top, width, height);
+  return control;
+}
+
+// The same, keeping the control's own default size.
+template <class T>
+T* Place(T* control, const char* name, int left, int top) {
+  control->Name = name;
+  control->SetBounds(left, top, control->Width(), control->Height());
+  return control;
+}
