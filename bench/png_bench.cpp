@@ -6,8 +6,8 @@
 // built on zlib can go below. After the usual table one line per case and direction gives
 //   decode|encode CASE ratio_vs_libpng=R ratio_vs_zlib=Z
 // (the codec's time divided by the peer's: process CPU time, kernel time for page faults
-// included, which other work on a busy machine disturbs less than the wall clock; the best
-// of the repetitions counts).
+// included, which other work on a busy machine disturbs less than the wall clock; the
+// median of the repetitions counts).
 #include <benchmark/benchmark.h>
 #include <png.h>
 #include <zlib.h>
@@ -348,20 +348,30 @@ void EncodeZlib(benchmark::State& state, const Case* c) {
   for (auto _ : state) benchmark::DoNotOptimize(Deflate(c->Raw, out));
 }
 
-// Keeps the best time of each benchmark over its repetitions, besides the usual table.
-class BestTimes : public benchmark::ConsoleReporter {
+// Collects every repetition's time besides printing the usual table; the median of each
+// benchmark's repetitions stands for it, so that one lucky or unlucky spell moves nothing.
+class MedianTimes : public benchmark::ConsoleReporter {
 public:
-  BestTimes() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
+  MedianTimes() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      const double t = run.GetAdjustedCPUTime();
-      auto found = Best.find(run.run_name.function_name);
-      if (found == Best.end() || t < found->second) Best[run.run_name.function_name] = t;
+      times_[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
     }
   }
-  std::map<std::string, double> Best;
+  // 0 when the benchmark did not run.
+  double Median(const std::string& name) {
+    auto found = times_.find(name);
+    if (found == times_.end() || found->second.empty()) return 0;
+    std::vector<double>& t = found->second;
+    std::sort(t.begin(), t.end());
+    const std::size_t n = t.size();
+    return n % 2 ? t[n / 2] : (t[n / 2 - 1] + t[n / 2]) / 2;
+  }
+
+private:
+  std::map<std::string, std::vector<double>> times_;
 };
 
 }  // namespace
@@ -396,24 +406,24 @@ int main(int argc, char** argv) {
       const std::string name = std::string(body.Direction) + "/" + c->Name + "/" + body.Codec;
       benchmark::RegisterBenchmark(name.c_str(), body.Run, c.get())
           ->Unit(benchmark::kMillisecond)
-          ->Repetitions(5)
+          ->Repetitions(7)
           ->ReportAggregatesOnly(false);
     }
   }
 
-  BestTimes reporter;
+  MedianTimes reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
   for (const char* direction : {"decode", "encode"}) {
     for (const auto& c : cases) {
       const std::string stem = std::string(direction) + "/" + c->Name + "/";
-      const auto zel = reporter.Best.find(stem + "zelpng");
-      const auto lib = reporter.Best.find(stem + "libpng");
-      const auto zlib = reporter.Best.find(stem + "zlib");
-      if (zel == reporter.Best.end() || lib == reporter.Best.end() || zlib == reporter.Best.end()) continue;
-      std::printf("%s %s ratio_vs_libpng=%.3f ratio_vs_zlib=%.3f\n", direction, c->Name.c_str(),
-                  zel->second / lib->second, zel->second / zlib->second);
+      const double zel = reporter.Median(stem + "zelpng");
+      const double lib = reporter.Median(stem + "libpng");
+      const double zlib = reporter.Median(stem + "zlib");
+      if (zel <= 0 || lib <= 0 || zlib <= 0) continue;
+      std::printf("%s %s ratio_vs_libpng=%.3f ratio_vs_zlib=%.3f\n", direction, c->Name.c_str(), zel / lib,
+                  zel / zlib);
     }
   }
   return 0;
