@@ -375,8 +375,15 @@ std::int32_t TZelPNGReadStream::FetchIdatData(DecoderContext* context) {
     if (reader->ChunkType != ChunkIDAT) return -1;
   }
   const std::int64_t count = std::min<std::int64_t>(reader->ChunkBytesLeft, std::int64_t{ZelDecoderBufferSize});
-  reader->ReadBlock(context->InputBuffer.get(), count);
-  context->Stream.next_in = context->InputBuffer.get();
+  if (!reader->ErrorFlag && !reader->StopFlag && count <= reader->BytesLeft) {
+    // The bytes already lie at the cursor (in the read buffer, or in a memory stream read
+    // in place) and stay there until the decoder has used them up and asks again.
+    context->Stream.next_in = const_cast<std::uint8_t*>(reader->Cursor);
+    reader->SkipInput(count);
+  } else {
+    reader->ReadBlock(context->InputBuffer.get(), count);
+    context->Stream.next_in = context->InputBuffer.get();
+  }
   context->Stream.avail_in = static_cast<unsigned>(count);
   reader->ChunkBytesLeft -= count;
   return reader->ErrorFlag ? -1 : 0;

@@ -758,6 +758,25 @@ TEST_F(ZelPNGFiles, ARefusedSaveLeavesNoFileAndNoOldFileDamaged) {
   EXPECT_EQ(Pixels(back.CurrentImage()), Pixels(bitmap.get()));
 }
 
+// A file is read through a buffer that is refilled as it goes; image data chunks of every
+// size straddle its refills and must come out whole.
+TEST_F(ZelPNGFiles, LargeFilesReadBackWholeWhateverTheChunkSize) {
+  auto bitmap = MakeBitmap(pf24bit, 300, 300);
+  for (int y = 0; y < 300; ++y) std::memcpy(bitmap->ScanLine(y), &y, sizeof y);
+  for (const std::int32_t idatSize : {256, 1000, 32768, 100000}) {
+    SCOPED_TRACE(idatSize);
+    TZelPNG png;
+    png.Assign(bitmap.get());
+    png.CompressionLevel = 0;  // stored data: far more than one buffer of file
+    png.IdatSize = idatSize;
+    png.SaveToFile(Path("large.png"));
+    ASSERT_GT(fs::file_size(Path("large.png")), 200000u);
+    TZelPNG back;
+    back.LoadFromFile(Path("large.png"));
+    EXPECT_EQ(Pixels(back.CurrentImage()), Pixels(bitmap.get()));
+  }
+}
+
 TEST_F(ZelPNGFiles, ThePictureLoaderReadsAnyCaseOfTheExtensionThroughTheGraphic) {
   ZelPNG_Initialize();
   ZelPNG_Initialize();
