@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -41,7 +42,11 @@ struct BitmapObject : Object {
   std::uint8_t* Bits = nullptr;
   std::int64_t Stride = 0;
   std::uint64_t ImageBytes = 0;
-  std::unique_ptr<std::uint8_t[]> Heap;
+  // calloc: large blocks come straight from the system already zeroed, with no pass over them.
+  struct FreeBlock {
+    void operator()(std::uint8_t* p) const noexcept { std::free(p); }
+  };
+  std::unique_ptr<std::uint8_t, FreeBlock> Heap;
   void* MapBase = nullptr;
   std::size_t MapLength = 0;
   HANDLE Section = 0;
@@ -165,7 +170,7 @@ HBITMAP StockBitmap() {
     bitmap->Colors = DefaultColorTable(1);
     bitmap->Stride = 4;
     bitmap->ImageBytes = 4;
-    bitmap->Heap.reset(new std::uint8_t[4]());
+    bitmap->Heap.reset(static_cast<std::uint8_t*>(std::calloc(4, 1)));
     bitmap->Bits = bitmap->Heap.get();
     bitmap->Stock = true;
     st.StockBitmap = st.Add(std::move(bitmap));
@@ -610,7 +615,7 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
     bitmap->Section = section;
     bitmap->Offset = offset;
   } else {
-    bitmap->Heap.reset(new (std::nothrow) std::uint8_t[bytes]());
+    bitmap->Heap.reset(static_cast<std::uint8_t*>(std::calloc(std::max<std::size_t>(static_cast<std::size_t>(bytes), 1), 1)));
     if (!bitmap->Heap) return 0;
     bitmap->Bits = bitmap->Heap.get();
   }
