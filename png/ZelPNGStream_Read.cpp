@@ -22,10 +22,6 @@ constexpr const char* SNoInterlace = "Read Header(PNG): not interlace type";
 constexpr const char* SErrorZlib = "PNG LoadStream: Error ZLIB";
 constexpr const char* SReadImageError = "Read Image (PNG): Read Error";
 
-constexpr std::int32_t ctGrey = 0;
-constexpr std::int32_t ctRGB = 2;
-constexpr std::int32_t ctPalette = 3;
-
 // zlib's own failures are all below the glue's general failure status.
 bool IsZlibFailure(std::int32_t status) { return status < ZelStatusFailed; }
 

@@ -67,7 +67,11 @@ public:
 
   // Working state of one read.
   std::int32_t BitDepth = 0;
+  // The colour type without its alpha bit: grey, RGB or palette.
   std::int32_t BaseColorType = -1;
+  static constexpr std::int32_t ctGrey = 0;
+  static constexpr std::int32_t ctRGB = 2;
+  static constexpr std::int32_t ctPalette = 3;
   std::int64_t ChunkBytesLeft = 0;
   std::uint32_t ChunkType = 0;
   std::uint32_t ChunkFlags = 0;

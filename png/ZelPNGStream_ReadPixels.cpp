@@ -55,11 +55,6 @@ constexpr const char* SErrorBitdepthGrey = "Read Header(PNG): Error Bitdepth";
 constexpr const char* SNoAlphaChannel = "Read Header(PNG): not Use AlphaChannel";
 constexpr const char* SErrorBitDepth = "Read Header(PNG): Error BitDepth";
 
-constexpr std::int32_t ctGrey = 0;
-constexpr std::int32_t ctRGB = 2;
-constexpr std::int32_t ctPalette = 3;
-
-
 // Each 2-bit byte p0 p1 p2 p3 becomes the 4-bit bytes p0p1 and p2p3, stored as one
 // little-endian word so that a row expands with one table look-up per source byte.
 struct Expand2Table {
