@@ -225,7 +225,6 @@ void CountRow(std::uint64_t* tallies, TMedianCutBucket* buckets, const BYTE* row
 }
 
 // Maps the row from pixel x on.
-
 void MapRowPlain(const BYTE* lookup, const BYTE* row, BYTE* out, int x, int width) {
   for (; x < width; ++x) out[x] = lookup[Contribution(row + 3 * x) >> kBucketShift];
 }
