@@ -270,15 +270,24 @@ void Surface::SetRaw(int x, int y, DWORD value) const {
 
 namespace {
 
+// Where a channel's run of mask bits starts and how many bits it spans.
+struct MaskRun {
+  int shift = 0;
+  int width = 0;
+};
+
+MaskRun RunOf(DWORD mask) {
+  MaskRun run;
+  while (((mask >> run.shift) & 1) == 0) ++run.shift;
+  while (((mask >> run.shift) >> run.width) & 1) ++run.width;
+  return run;
+}
+
 // A channel of a packed word scaled to 0..255; short channels repeat their top bits so that
 // full scale stays full scale.
 BYTE Expand(DWORD raw, DWORD mask) {
   if (mask == 0) return 0;
-  int shift = 0;
-  while (((mask >> shift) & 1) == 0) ++shift;
-  DWORD m = mask >> shift;
-  int width = 0;
-  while ((m >> width) & 1) ++width;
+  const auto [shift, width] = RunOf(mask);
   DWORD v = (raw & mask) >> shift;
   if (width >= 8) return static_cast<BYTE>(v >> (width - 8));
   DWORD out = 0;
@@ -292,11 +301,7 @@ BYTE Expand(DWORD raw, DWORD mask) {
 
 DWORD Pack(BYTE value, DWORD mask) {
   if (mask == 0) return 0;
-  int shift = 0;
-  while (((mask >> shift) & 1) == 0) ++shift;
-  DWORD m = mask >> shift;
-  int width = 0;
-  while ((m >> width) & 1) ++width;
+  const auto [shift, width] = RunOf(mask);
   DWORD v = width >= 8 ? (DWORD{value} << (width - 8)) : (DWORD{value} >> (8 - width));
   return (v << shift) & mask;
 }
