@@ -28,10 +28,7 @@ std::int32_t InterlacedRowCount(std::int32_t interlace, std::int32_t height) {
 }
 
 std::int32_t GreyLevel(std::int32_t bits, TColor colour) {
-  const std::int32_t red = colour & 0xFF;
-  const std::int32_t green = (colour >> 8) & 0xFF;
-  const std::int32_t blue = (colour >> 16) & 0xFF;
-  const std::int32_t g = (red * 77 + green * 150 + blue * 29) >> 8;
+  const std::int32_t g = GreyFromRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
   if (bits == 1) return g >= 128 ? 1 : 0;
   if (bits == 4) return g >> 4;
   return g;

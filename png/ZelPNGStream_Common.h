@@ -74,7 +74,12 @@ std::int32_t Adam7PassHeight(std::int32_t pass, std::int32_t height);
 // Rows to encode or decode over all passes: height without interlace, else the sum of the
 // seven pass heights (passes that a narrow width skips still count).
 std::int32_t InterlacedRowCount(std::int32_t interlace, std::int32_t height);
-// (R*77 + G*150 + B*29) >> 8, reduced to 1 bit (>= 128) or 4 bits (>> 4) for those depths.
+// The grey of a colour: (R*77 + G*150 + B*29) >> 8. Pixels and the grey bKGD and tRNS
+// samples must weigh alike, so both go through here.
+inline std::uint8_t GreyFromRgb(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+  return static_cast<std::uint8_t>((red * 77 + green * 150 + blue * 29) >> 8);
+}
+// GreyFromRgb of a colour, reduced to 1 bit (>= 128) or 4 bits (>> 4) for those depths.
 std::int32_t GreyLevel(std::int32_t bits, TColor colour);
 // The current UTC time; the day of the week and the milliseconds are dropped.
 void CaptureCurrentTime(PngTimeRecord& record);

@@ -12,10 +12,6 @@ namespace {
 // The largest value a PNG four-byte unsigned field may hold.
 constexpr double MaxPngLong = 2147483647.0;
 
-inline std::uint8_t Grey(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
-  return static_cast<std::uint8_t>((red * 77 + green * 150 + blue * 29) >> 8);
-}
-
 inline std::uint8_t Widen5(std::uint32_t c) { return static_cast<std::uint8_t>((c << 3) + (c >> 2)); }
 inline std::uint8_t Widen6(std::uint32_t c) { return static_cast<std::uint8_t>((c << 2) + (c >> 4)); }
 
@@ -443,8 +439,8 @@ void TZelPNGWriteStream::BuildGreyTable() {
     return;
   }
   if (BitmapBits == 1) {
-    const auto g0 = Grey(quads[0].rgbRed, quads[0].rgbGreen, quads[0].rgbBlue);
-    const auto g1 = Grey(quads[1].rgbRed, quads[1].rgbGreen, quads[1].rgbBlue);
+    const auto g0 = GreyFromRgb(quads[0].rgbRed, quads[0].rgbGreen, quads[0].rgbBlue);
+    const auto g1 = GreyFromRgb(quads[1].rgbRed, quads[1].rgbGreen, quads[1].rgbBlue);
     GreyTable[0] = g0 > g1 ? 255 : 0;
     return;
   }
@@ -596,7 +592,7 @@ void TZelPNGWriteStream::ConvertRow(const std::uint8_t* source, const std::uint8
         }
         b = Widen5(w & 31);
         if (grey) {
-          *out++ = Grey(r, g, b);
+          *out++ = GreyFromRgb(r, g, b);
         } else {
           out[0] = r;
           out[1] = g;
@@ -615,7 +611,7 @@ void TZelPNGWriteStream::ConvertRow(const std::uint8_t* source, const std::uint8
       const std::int32_t step = PixelStep;
       if (grey) {
         for (std::int32_t k = 0; k < n; ++k, s += step) {
-          *out++ = Grey(s[2], s[1], s[0]);
+          *out++ = GreyFromRgb(s[2], s[1], s[0]);
           if (a != nullptr) {
             *out++ = static_cast<std::uint8_t>(255 - *a);
             a += as;
