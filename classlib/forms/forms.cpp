@@ -215,6 +215,17 @@ protected:
   }
 };
 
+QFont ToQFont(const TFont& font) {
+  QFont result(ToQ(font.FamilyName()));
+  result.setPixelSize(font.PixelSize());
+  return result;
+}
+
+// The room a form's menu bar takes above its client area.
+int MenuBarHeight(TMainMenu* menu) {
+  return menu != nullptr && menu->MenuBar() != nullptr ? menu->MenuBar()->sizeHint().height() : 0;
+}
+
 TForm* FormOfWindow(QWidget* window) {
   auto* formWindow = dynamic_cast<FormWindow*>(window);
   return formWindow != nullptr ? formWindow->form : nullptr;
@@ -261,10 +272,7 @@ void TApplication::Initialize() {
     qApp->installEventFilter(impl_->keys);
   }
   // Message boxes and dialogs speak Japanese too: the class library's UI font everywhere.
-  TFont uiFont;
-  QFont font(ToQ(uiFont.FamilyName()));
-  font.setPixelSize(uiFont.PixelSize());
-  QApplication::setFont(font);
+  QApplication::setFont(ToQFont(TFont()));
 }
 
 const std::string& TApplication::Title() const {
@@ -361,9 +369,7 @@ TForm::TForm(TComponent* owner, QWidget* window) : TWinControl(owner, static_cas
   static_cast<FormWindow*>(window)->form = this;
   static_cast<FormClient*>(ClientWidget())->form = this;
   font_.OnChange = [this](TObject*) {
-    QFont font(ToQ(font_.FamilyName()));
-    font.setPixelSize(font_.PixelSize());
-    if (QWidget* widget = Widget()) widget->setFont(font);
+    if (QWidget* widget = Widget()) widget->setFont(ToQFont(font_));
   };
   font_.OnChange(&font_);
   clientWidth_ = 320;
@@ -402,9 +408,8 @@ void TForm::SetBounds(int left, int top, int width, int height) {
   if (QWidget* window = Widget()) window->move(left, top);
   // Moving alone keeps the client size as it is.
   if (width == Width() && height == Height()) return;
-  const int menuHeight = menu_ != nullptr && menu_->MenuBar() != nullptr ? menu_->MenuBar()->sizeHint().height() : 0;
   clientWidth_ = std::max(0, width);
-  clientHeight_ = std::max(0, height - menuHeight);
+  clientHeight_ = std::max(0, height - MenuBarHeight(menu_));
   ApplyClientSize();
 }
 
@@ -422,8 +427,7 @@ void TForm::ApplyClientSize() {
     window->layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
     client->resize(clientWidth_, clientHeight_);
   }
-  const int menuHeight = menu_ != nullptr && menu_->MenuBar() != nullptr ? menu_->MenuBar()->sizeHint().height() : 0;
-  window->resize(clientWidth_, clientHeight_ + menuHeight);
+  window->resize(clientWidth_, clientHeight_ + MenuBarHeight(menu_));
   window->layout()->activate();
   // A hidden window hears of its new size only when shown; the aligned controls follow now.
   AlignControls();
