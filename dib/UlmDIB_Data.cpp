@@ -78,7 +78,7 @@ void CheckPixelData(const BITMAPINFOHEADER& header, std::int64_t imageSize, cons
 
 // The 24-bit rows of 16- or 32-bit data must fit the cap before any row is fetched.
 void CheckHighColorSize(const BITMAPINFOHEADER& header) {
-  if (((std::int64_t{header.biWidth} * 3 + 3) / 4) * 4 * AbsHeight(header) > UlmDIBMaxImageBytes) {
+  if (UlmRowBytes(header.biWidth, 24) * AbsHeight(header) > UlmDIBMaxImageBytes) {
     throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
   }
 }
@@ -89,7 +89,7 @@ void ConvertHighColor(DIBInfos& scratch, bool useFMO,
   BITMAPINFOHEADER& header = scratch.Header;
   const std::int64_t width = header.biWidth;
   const std::int64_t height = AbsHeight(header);
-  const std::int64_t destStride = ((width * 3 + 3) / 4) * 4;
+  const std::int64_t destStride = UlmRowBytes(width, 24);
 
   const bool is16 = header.biBitCount == 16;
   std::uint32_t masks[3];  // red, green, blue
@@ -119,8 +119,8 @@ void ConvertHighColor(DIBInfos& scratch, bool useFMO,
   auto* dest = static_cast<unsigned char*>(scratch.Bits);
   for (std::int64_t r = 0; r < height; ++r) {
     const unsigned char* source = fetchRow(r);
+    // The row padding stays as GetMemory left it: zero.
     unsigned char* row = dest + r * destStride;
-    std::memset(row + destStride - 4, 0, 4);
     for (std::int64_t x = 0; x < width; ++x) {
       std::uint32_t p;
       if (is16) {
@@ -369,8 +369,7 @@ void TUlmInternalDIB::LoadFromStream(TStream* stream) {
   // A size the file cannot hold is a file that ends early: say so before allocating.
   const std::int64_t remaining = stream->Size() - stream->Position();
   if (h.biBitCount == 16 || h.biBitCount == 32) {
-    const std::int64_t sourceStride = h.biBitCount == 16 ? ((std::int64_t{h.biWidth} * 2 + 3) / 4) * 4
-                                                         : std::int64_t{h.biWidth} * 4;
+    const std::int64_t sourceStride = UlmRowBytes(h.biWidth, h.biBitCount);
     CheckHighColorSize(h);
     if (sourceStride * AbsHeight(h) > remaining) readError();
     std::vector<unsigned char> row(static_cast<std::size_t>(sourceStride));
@@ -453,8 +452,7 @@ void TUlmInternalDIB::LoadFromClipboardFormat(HGLOBAL block) {
     scratch.ImageSize = static_cast<std::int32_t>(imageSize);
     std::memcpy(scratch.Bits, base + headerBytes, static_cast<std::size_t>(imageSize));
   } else if (bits == 16 || bits == 32) {
-    const std::int64_t sourceStride =
-        bits == 16 ? ((std::int64_t{h.biWidth} * 2 + 3) / 4) * 4 : std::int64_t{h.biWidth} * 4;
+    const std::int64_t sourceStride = UlmRowBytes(h.biWidth, bits);
     CheckHighColorSize(h);
     if (sourceStride * AbsHeight(h) > imageSize) badData();
     ConvertHighColor(scratch, UseFMO != 0,
