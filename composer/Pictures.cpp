@@ -28,15 +28,6 @@ void LoadReferencePicture(TPicture* picture, const std::string& fileName) {
 
 namespace {
 
-// The bitmap's palette handle is borrowed; the new bitmap needs one of its own.
-HPALETTE CopyPalette(HPALETTE palette) {
-  LOGPALETTE log{};
-  log.palVersion = 0x300;
-  log.palNumEntries = static_cast<WORD>(GetPaletteEntries(palette, 0, 256, log.palPalEntry));
-  if (log.palNumEntries == 0) return 0;
-  return CreatePalette(&log);
-}
-
 std::unique_ptr<TBitmap> MapIntoPalette(TBitmap* sheet, const std::string& palettePath) {
   // Loaded first: a palette picture that fails to load stops the save before anything is made.
   auto palettePicture = std::make_unique<TBitmap>();
@@ -45,7 +36,8 @@ std::unique_ptr<TBitmap> MapIntoPalette(TBitmap* sheet, const std::string& palet
   auto picture = std::make_unique<TBitmap>();
   picture->SetPixelFormat(pf8bit);
   picture->SetSize(sheet->Width(), sheet->Height());
-  // A palette picture without a palette of its own leaves the 8-bit bitmap's default table.
+  // The palette picture's handle is borrowed, so the new bitmap takes a copy. A palette
+  // picture without a palette of its own leaves the 8-bit bitmap's default table.
   if (HPALETTE palette = CopyPalette(palettePicture->Palette())) picture->SetPalette(palette);
   // The device maps every pixel to the nearest entry: the palette is applied unchanged.
   BitBlt(picture->Canvas()->Handle(), 0, 0, sheet->Width(), sheet->Height(), sheet->Canvas()->Handle(), 0, 0,
