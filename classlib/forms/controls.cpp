@@ -237,6 +237,13 @@ QString CaptionToDisplay(const std::string& caption) {
 
 // ---------------------------------------------------------------- controls
 
+namespace {
+
+// The widget property that leads from a widget back to the control it draws.
+constexpr char ControlProperty[] = "classlib.control";
+
+}  // namespace
+
 struct TControl::Impl {
   QPointer<QWidget> widget;
   QPointer<QWidget> client;
@@ -247,7 +254,7 @@ struct TControl::Impl {
 TControl::TControl(TComponent* owner, TWinControl* parent, QWidget* widget)
     : TComponent(owner), impl_(std::make_unique<Impl>()) {
   impl_->widget = widget;
-  widget->setProperty("classlib.control", QVariant::fromValue(static_cast<void*>(this)));
+  widget->setProperty(ControlProperty, QVariant::fromValue(static_cast<void*>(this)));
   impl_->filter = new ControlFilter(this, widget);
   widget->installEventFilter(impl_->filter);
   if (parent != nullptr) {
@@ -265,14 +272,14 @@ TControl::~TControl() {
   DestroyComponents();
   if (parent_ != nullptr) parent_->RemoveControl(this);
   if (QWidget* widget = impl_->widget.data()) {
-    widget->setProperty("classlib.control", QVariant());
+    widget->setProperty(ControlProperty, QVariant());
     delete widget;
   }
 }
 
 TControl* ControlOfWidget(const QWidget* widget) {
   for (const QWidget* w = widget; w != nullptr; w = w->parentWidget()) {
-    const QVariant value = w->property("classlib.control");
+    const QVariant value = w->property(ControlProperty);
     if (value.isValid()) return static_cast<TControl*>(value.value<void*>());
     if (w->isWindow()) break;
   }
