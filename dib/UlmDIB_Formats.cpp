@@ -4,15 +4,12 @@
 #include <vector>
 
 #include "dib/UlmDIB_Convert.h"
+#include "dib/UlmDIB_ConvertMemory.h"
 #include "dib/UlmDIB_Data.h"
 
 namespace {
 
 using Step = std::function<void(const DIBInfos&, DIBInfos&)>;
-
-std::int64_t AbsHeight(const BITMAPINFOHEADER& header) {
-  return header.biHeight < 0 ? -std::int64_t{header.biHeight} : std::int64_t{header.biHeight};
-}
 
 // Reads pixel x of a 1-, 4- or 8-bit row.
 unsigned PixelIndex(const unsigned char* row, std::int64_t x, int bits) {
@@ -30,20 +27,15 @@ void Widen(const DIBInfos& source, DIBInfos& result, bool useFMO, int sourceBits
   if (h.biBitCount != sourceBits || h.biCompression != BI_RGB) {
     throw EUlmDIBBadDIBType(std::string(name) + ": Invalid Bitcount & Compression Combination");
   }
-  const std::int64_t width = h.biWidth;
-  const std::int64_t height = AbsHeight(h);
-  const std::int64_t sourceStride = UlmRowBytes(width, sourceBits);
-  // A record filled by hand could claim more rows than its memory holds; never read past it.
-  if (width <= 0 || height <= 0 || source.Bits == nullptr || source.ImageSize < sourceStride * height) {
-    throw EUlmDIBInvalidDIB(std::string(name) + ": Invalid Image Size");
-  }
+  const TPlainGeometry g = PlainGeometry(source, name);
+  const std::int64_t width = g.Width;
+  const std::int64_t height = g.Height;
+  const std::int64_t sourceStride = g.Stride;
   const std::int64_t resultStride = UlmRowBytes(width, resultBits);
-  HANDLE mapping = 0;
-  void* bits = nullptr;
-  GetMemory(resultStride * height, mapping, bits, useFMO);
+  TConvertMemory memory(resultStride * height, useFMO);
 
   const auto* in = static_cast<const unsigned char*>(source.Bits);
-  auto* out = static_cast<unsigned char*>(bits);
+  std::uint8_t* out = memory.Data();
   for (std::int64_t r = 0; r < height; ++r) {
     const unsigned char* sourceRow = in + r * sourceStride;
     unsigned char* row = out + r * resultStride;
@@ -62,9 +54,7 @@ void Widen(const DIBInfos& source, DIBInfos& result, bool useFMO, int sourceBits
     }
   }
   result = source;
-  result.ImageSize = static_cast<std::int32_t>(resultStride * height);
-  result.MappingHandle = mapping;
-  result.Bits = bits;
+  memory.HandTo(result);
   result.Header.biBitCount = static_cast<WORD>(resultBits);
   result.Header.biCompression = BI_RGB;
   result.Header.biSizeImage = 0;
