@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
@@ -212,9 +213,10 @@ void UserTabKey(TTabbedNotebook* notebook, int step) {
 void UserChoose(TComboBox* combo, int index) {
   auto* box = static_cast<QComboBox*>(combo->Widget());
   if (index < 0 || index >= box->count()) return;
-  const bool blocked = box->blockSignals(true);
-  box->setCurrentIndex(index);
-  box->blockSignals(blocked);
+  {
+    const QSignalBlocker quiet(box);
+    box->setCurrentIndex(index);
+  }
   // What the drop-down list reports when the user picks an entry.
   emit box->activated(index);
 }

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QStyle>
 
 #include "classlib/forms/widgets_p.h"
@@ -36,6 +37,12 @@ int SyncRows(int rows, const TStringList& items, int followed, TextAt textAt, Re
   if (followed < prefix) return followed;
   if (followed >= rows - suffix) return followed - rows + count;
   return -1;
+}
+
+// Code that sets a button's state reports the change itself, not through the widget's signal.
+void SetCheckedQuietly(QAbstractButton* button, bool checked) {
+  const QSignalBlocker quiet(button);
+  button->setChecked(checked);
 }
 
 class ListWidget : public QListWidget {
@@ -198,10 +205,7 @@ bool TCheckBox::Checked() const { return static_cast<QCheckBox*>(Widget())->isCh
 
 void TCheckBox::SetChecked(bool checked) {
   if (checked == Checked()) return;
-  auto* box = static_cast<QCheckBox*>(Widget());
-  const bool blocked = box->blockSignals(true);
-  box->setChecked(checked);
-  box->blockSignals(blocked);
+  SetCheckedQuietly(static_cast<QCheckBox*>(Widget()), checked);
   Click();
 }
 
@@ -242,21 +246,13 @@ void TRadioButton::UncheckSiblings() {
   if (parent == nullptr) return;
   for (int i = 0; i < parent->ControlCount(); ++i) {
     auto* sibling = dynamic_cast<TRadioButton*>(parent->Controls(i));
-    if (sibling != nullptr && sibling != this) {
-      auto* radio = static_cast<QRadioButton*>(sibling->Widget());
-      const bool blocked = radio->blockSignals(true);
-      radio->setChecked(false);
-      radio->blockSignals(blocked);
-    }
+    if (sibling != nullptr && sibling != this) SetCheckedQuietly(static_cast<QRadioButton*>(sibling->Widget()), false);
   }
 }
 
 void TRadioButton::SetChecked(bool checked) {
   if (checked == Checked()) return;
-  auto* radio = static_cast<QRadioButton*>(Widget());
-  const bool blocked = radio->blockSignals(true);
-  radio->setChecked(checked);
-  radio->blockSignals(blocked);
+  SetCheckedQuietly(static_cast<QRadioButton*>(Widget()), checked);
   if (checked) {
     UncheckSiblings();
     Click();
@@ -266,10 +262,7 @@ void TRadioButton::SetChecked(bool checked) {
 void TRadioButton::UserClicked(bool nowChecked) {
   if (!nowChecked) {
     // A click on the checked button leaves it checked and reports nothing.
-    auto* radio = static_cast<QRadioButton*>(Widget());
-    const bool blocked = radio->blockSignals(true);
-    radio->setChecked(true);
-    radio->blockSignals(blocked);
+    SetCheckedQuietly(static_cast<QRadioButton*>(Widget()), true);
     return;
   }
   UncheckSiblings();
@@ -308,12 +301,11 @@ TListBox::~TListBox() {
 
 void TListBox::SyncItems() {
   auto* list = static_cast<QListWidget*>(Widget());
-  const bool blocked = list->blockSignals(true);
+  const QSignalBlocker quiet(list);
   SyncRows(
       list->count(), *items_, -1, [list](int row) { return FromQ(list->item(row)->text()); },
       [list](int row) { delete list->takeItem(row); },
       [list](int row, const std::string& text) { list->insertItem(row, ToQ(text)); });
-  list->blockSignals(blocked);
 }
 
 void TListBox::SetMultiSelect(bool multiSelect) {
@@ -372,7 +364,7 @@ TComboBox::~TComboBox() { items_->OnChange = nullptr; }
 
 void TComboBox::SyncItems() {
   auto* combo = static_cast<QComboBox*>(Widget());
-  const bool blocked = combo->blockSignals(true);
+  const QSignalBlocker quiet(combo);
   const int kept = SyncRows(
       combo->count(), *items_, combo->currentIndex(), [combo](int row) { return FromQ(combo->itemText(row)); },
       [combo](int row) { combo->removeItem(row); },
@@ -380,16 +372,14 @@ void TComboBox::SyncItems() {
   // The widget would pick a neighbour when its entry goes, or the first entry of a new list;
   // the class library's box keeps no selection then.
   combo->setCurrentIndex(kept);
-  combo->blockSignals(blocked);
 }
 
 int TComboBox::ItemIndex() const { return static_cast<QComboBox*>(Widget())->currentIndex(); }
 
 void TComboBox::SetItemIndex(int index) {
   auto* combo = static_cast<QComboBox*>(Widget());
-  const bool blocked = combo->blockSignals(true);
+  const QSignalBlocker quiet(combo);
   combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
-  combo->blockSignals(blocked);
 }
 
 void TComboBox::UserChose() {
