@@ -313,17 +313,29 @@ std::int32_t TZelPNGWriteStream::ColorToIndex(TColor colour) {
   return index;
 }
 
+void TZelPNGWriteStream::WriteGreySample(std::uint32_t type, TColor colour) {
+  if ((colour & PaletteIndexFlag) != 0 && BitmapBits <= 8) {
+    colour = PaletteEntryColor(SourceBitmap->Palette(), colour & 0xFF);
+    if (colour == -1) return;
+  }
+  std::uint8_t data[2];
+  PutWord(data, static_cast<std::uint32_t>(GreyLevel(BitmapBits, colour)));
+  WriteChunk(type, data, sizeof data);
+}
+
+void TZelPNGWriteStream::WriteRgbSamples(std::uint32_t type, TColor colour) {
+  std::uint8_t data[6];
+  PutWord(data, colour & 0xFF);
+  PutWord(data + 2, (colour >> 8) & 0xFF);
+  PutWord(data + 4, (colour >> 16) & 0xFF);
+  WriteChunk(type, data, sizeof data);
+}
+
 void TZelPNGWriteStream::WriteBackground() {
-  TColor colour = BackgroundColor;
+  const TColor colour = BackgroundColor;
   if (colour == -1) return;
   if (GreyscaleOutput && !PaletteIndexInGrey) {
-    if ((colour & PaletteIndexFlag) != 0 && BitmapBits <= 8) {
-      colour = PaletteEntryColor(SourceBitmap->Palette(), colour & 0xFF);
-      if (colour == -1) return;
-    }
-    std::uint8_t data[2];
-    PutWord(data, static_cast<std::uint32_t>(GreyLevel(BitmapBits, colour)));
-    WriteChunk(ChunkBKGD, data, sizeof data);
+    WriteGreySample(ChunkBKGD, colour);
     return;
   }
   if (BitmapBits <= 8) {
@@ -340,24 +352,14 @@ void TZelPNGWriteStream::WriteBackground() {
     WriteChunk(ChunkBKGD, &data, 1);
     return;
   }
-  std::uint8_t data[6];
-  PutWord(data, colour & 0xFF);
-  PutWord(data + 2, (colour >> 8) & 0xFF);
-  PutWord(data + 4, (colour >> 16) & 0xFF);
-  WriteChunk(ChunkBKGD, data, sizeof data);
+  WriteRgbSamples(ChunkBKGD, colour);
 }
 
 void TZelPNGWriteStream::WriteTransparency() {
-  TColor colour = TransparentColor;
+  const TColor colour = TransparentColor;
   if (colour == -1 || AlphaWritten) return;
   if (GreyscaleOutput && !PaletteIndexInGrey) {
-    if ((colour & PaletteIndexFlag) != 0 && BitmapBits <= 8) {
-      colour = PaletteEntryColor(SourceBitmap->Palette(), colour & 0xFF);
-      if (colour == -1) return;
-    }
-    std::uint8_t data[2];
-    PutWord(data, static_cast<std::uint32_t>(GreyLevel(BitmapBits, colour)));
-    WriteChunk(ChunkTRNS, data, sizeof data);
+    WriteGreySample(ChunkTRNS, colour);
     return;
   }
   if (BitmapBits <= 8) {
@@ -369,11 +371,7 @@ void TZelPNGWriteStream::WriteTransparency() {
     WriteChunk(ChunkTRNS, data, index + 1);
     return;
   }
-  std::uint8_t data[6];
-  PutWord(data, colour & 0xFF);
-  PutWord(data + 2, (colour >> 8) & 0xFF);
-  PutWord(data + 4, (colour >> 16) & 0xFF);
-  WriteChunk(ChunkTRNS, data, sizeof data);
+  WriteRgbSamples(ChunkTRNS, colour);
 }
 
 void TZelPNGWriteStream::WritePhysicalSize() {

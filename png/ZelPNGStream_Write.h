@@ -91,6 +91,10 @@ private:
   void WriteChromaticities();
   void WriteSignificantBits();
   void WritePalette();
+  // The body of a grey or RGB bKGD or tRNS chunk: the colour as 16-bit samples. A palette
+  // index that names no entry writes nothing.
+  void WriteGreySample(std::uint32_t type, TColor colour);
+  void WriteRgbSamples(std::uint32_t type, TColor colour);
   void WriteBackground();
   void WriteTransparency();
   void WritePhysicalSize();
