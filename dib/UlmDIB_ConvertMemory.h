@@ -1,5 +1,5 @@
-// What the converters share: the output memory they own until the result takes it, and
-// the geometry of a plain source.
+// What the converters share: the output memory they own until the result takes it, the
+// geometry of a plain source and the reading of an indexed pixel.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +45,15 @@ private:
   HANDLE Handle_ = 0;
   void* Bits_ = nullptr;
 };
+
+// The colour-table index of pixel x of a 1-, 4- or 8-bit row.
+inline unsigned PixelIndex(const std::uint8_t* row, std::int64_t x, int bits) {
+  switch (bits) {
+    case 1: return (row[x / 8] >> (7 - x % 8)) & 1;
+    case 4: return x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F;
+    default: return row[x];
+  }
+}
 
 // Width, height and row size of a plain source. A record whose pixel memory is shorter than
 // its rows (possible only through a caller that filled the record by hand) is refused

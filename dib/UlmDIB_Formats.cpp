@@ -11,15 +11,6 @@ namespace {
 
 using Step = std::function<void(const DIBInfos&, DIBInfos&)>;
 
-// Reads pixel x of a 1-, 4- or 8-bit row.
-unsigned PixelIndex(const unsigned char* row, std::int64_t x, int bits) {
-  switch (bits) {
-    case 1: return (row[x / 8] >> (7 - x % 8)) & 1;
-    case 4: return x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F;
-    default: return row[x];
-  }
-}
-
 // Every widening converter: same geometry and colour table, new memory at the wider depth.
 // The result memory is zero-filled, so nibbles can be or-ed in and padding stays 0.
 void Widen(const DIBInfos& source, DIBInfos& result, bool useFMO, int sourceBits, int resultBits, const char* name) {

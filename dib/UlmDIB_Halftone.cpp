@@ -55,14 +55,9 @@ struct TRgb {
 
 // Reads the colour of pixel x of a row of plain 1-, 4-, 8- or 24-bit data.
 TRgb PixelColor(const DIBInfos& Source, const std::uint8_t* Row, std::int64_t X) {
-  int index = 0;
-  switch (Source.Header.biBitCount) {
-    case 24: return TRgb{Row[3 * X + 2], Row[3 * X + 1], Row[3 * X]};
-    case 8: index = Row[X]; break;
-    case 4: index = X % 2 == 0 ? Row[X / 2] >> 4 : Row[X / 2] & 0x0F; break;
-    default: index = (Row[X / 8] >> (7 - X % 8)) & 1; break;
-  }
-  const RGBQUAD& c = Source.Colors[index];
+  const int bits = Source.Header.biBitCount;
+  if (bits == 24) return TRgb{Row[3 * X + 2], Row[3 * X + 1], Row[3 * X]};
+  const RGBQUAD& c = Source.Colors[PixelIndex(Row, X, bits)];
   return TRgb{c.rgbRed, c.rgbGreen, c.rgbBlue};
 }
 
@@ -155,7 +150,8 @@ void Halftone(const DIBInfos& Source, DIBInfos& Result, bool UseFMO, const char*
   Result = FixedPaletteResult(Source, out, Bits, Palette, Count);
 }
 
-// A 1-bit picture that is white exactly where the source's colour is the mask colour.
+// A 1-bit picture that is white exactly where the source's colour is the mask colour. The
+// result memory comes zeroed, so only the white bits are set.
 void MaskConversion(const DIBInfos& Source, DIBInfos& Result, COLORREF MaskColor, bool UseFMO, const char* Name) {
   const TPlainGeometry g = PlainGeometry(Source, Name);
   const std::int64_t outStride = UlmRowBytes(g.Width, 1);
@@ -166,7 +162,6 @@ void MaskConversion(const DIBInfos& Source, DIBInfos& Result, COLORREF MaskColor
     const std::uint8_t* row = bits + y * g.Stride;
     std::uint8_t* q = out.Data() + y * outStride;
     for (std::int64_t x = 0; x < g.Width; ++x) {
-      if (x % 8 == 0) q[x / 8] = 0;
       const TRgb c = PixelColor(Source, row, x);
       if (c.Red == mask.Red && c.Green == mask.Green && c.Blue == mask.Blue) SetBit(q, x, true);
     }
