@@ -203,9 +203,12 @@ static std::uint32_t GreySampleLevel(std::uint16_t sample, std::int32_t depth) {
   }
 }
 
-// Red, green and blue samples of tRNS or bKGD as a colour value.
-static TColor RgbSampleColor(std::uint16_t r, std::uint16_t g, std::uint16_t b, std::int32_t depth) {
-  const int shift = depth == 16 ? 8 : 0;
+TColor TZelPNGReadStream::ReadRgbSamples() {
+  const std::uint16_t r = ReadWordBE();
+  const std::uint16_t g = ReadWordBE();
+  const std::uint16_t b = ReadWordBE();
+  ChunkBytesLeft -= 6;
+  const int shift = BitDepth == 16 ? 8 : 0;
   return TColor((r >> shift) & 0xFF) | (TColor((g >> shift) & 0xFF) << 8) | (TColor((b >> shift) & 0xFF) << 16);
 }
 
@@ -218,11 +221,7 @@ void TZelPNGReadStream::ReadTransparency() {
     TransparentColor = TColor(GreySampleLevel(sample, BitDepth) * 0x010101u);
   } else if (BaseColorType == ctRGB) {
     if (ChunkBytesLeft < 6) return;
-    const std::uint16_t r = ReadWordBE();
-    const std::uint16_t g = ReadWordBE();
-    const std::uint16_t b = ReadWordBE();
-    ChunkBytesLeft -= 6;
-    TransparentColor = RgbSampleColor(r, g, b, BitDepth);
+    TransparentColor = ReadRgbSamples();
   } else {
     const std::int64_t count = std::min<std::int64_t>(ChunkBytesLeft, PaletteCount);
     if (count > 0) {
@@ -244,11 +243,7 @@ void TZelPNGReadStream::ReadBackground() {
     BackgroundColor = PaletteIndexInGrey ? TColor(level) + PaletteIndexFlag : TColor(level * 0x010101u);
   } else if (BaseColorType == ctRGB) {
     if (ChunkBytesLeft < 6) return;
-    const std::uint16_t r = ReadWordBE();
-    const std::uint16_t g = ReadWordBE();
-    const std::uint16_t b = ReadWordBE();
-    ChunkBytesLeft -= 6;
-    BackgroundColor = RgbSampleColor(r, g, b, BitDepth);
+    BackgroundColor = ReadRgbSamples();
   } else {
     if (ChunkBytesLeft < 1) return;
     BackgroundColor = TColor(ReadByte()) + PaletteIndexFlag;

@@ -117,6 +117,9 @@ public:
   void ReadTextChunk();
   void ReadPrivateChunk();
   void ReadEnd();
+  // The three 16-bit samples of an RGB bKGD or tRNS body as a colour; the caller has
+  // checked that the chunk holds them.
+  TColor ReadRgbSamples();
   void ReadTransparency();
   void ReadBackground();
   void ReadGamma();
