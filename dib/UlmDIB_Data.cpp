@@ -36,11 +36,6 @@ bool IsRunLength(const BITMAPINFOHEADER& header) {
          (header.biBitCount == 4 && header.biCompression == BI_RLE4);
 }
 
-void FixResolutions(BITMAPINFOHEADER& header) {
-  if (header.biXPelsPerMeter == 0) header.biXPelsPerMeter = kDefaultPelsPerMeter;
-  if (header.biYPelsPerMeter == 0) header.biYPelsPerMeter = kDefaultPelsPerMeter;
-}
-
 // Releases a reader's scratch memory unless the data adopted it.
 class ScratchGuard {
 public:
@@ -194,6 +189,11 @@ HPALETTE GetPaletteFromDIBInfos(const DIBInfos& infos) {
   const HPALETTE handle = CreatePalette(palette.get());
   if (handle == 0) throw EOutOfResources("GetPaletteFromDIBInfos: Cannot Make Palette");
   return handle;
+}
+
+void FixResolutions(BITMAPINFOHEADER& header) {
+  if (header.biXPelsPerMeter == 0) header.biXPelsPerMeter = kDefaultPelsPerMeter;
+  if (header.biYPelsPerMeter == 0) header.biYPelsPerMeter = kDefaultPelsPerMeter;
 }
 
 std::int32_t ColorsOfBitCount(std::int32_t bitCount) {

@@ -24,6 +24,8 @@ void ReleaseMemory(HANDLE mappingHandle, void* bits, bool useFMO);
 
 // A logical palette of the first biClrUsed entries; 0 when biClrUsed is 0.
 HPALETTE GetPaletteFromDIBInfos(const DIBInfos& infos);
+// A resolution of 0 becomes the default 3780 pixels per metre, in each direction apart.
+void FixResolutions(BITMAPINFOHEADER& header);
 // 2, 16, 256 for 1, 4, 8 bits; 0 for anything else.
 std::int32_t ColorsOfBitCount(std::int32_t bitCount);
 // Shift that brings a non-zero mask's top bit to bit 7 (negative: shift left).

@@ -266,8 +266,7 @@ void TUlmDIB::AssignFromBitmap(TBitmap* bitmap) {
   h = info.bmiHeader;
   std::memcpy(data->DIBInfos.Colors, info.bmiColors, sizeof info.bmiColors);
   if (h.biClrUsed == 0) h.biClrUsed = static_cast<DWORD>(ColorsOfBitCount(h.biBitCount));
-  if (h.biXPelsPerMeter == 0) h.biXPelsPerMeter = 3780;
-  if (h.biYPelsPerMeter == 0) h.biYPelsPerMeter = 3780;
+  FixResolutions(h);
   data->UpdatePalette();
   Adopt(data.release());
 }
