@@ -191,6 +191,21 @@ void TZelPNG::ReadStoredData(TStream* stream) {
   NotifyChanged();
 }
 
+void TZelPNG::GiveChunkSettings(TZelPNGWriteStream& writer) const {
+  writer.Grayscale = Grayscale;
+  writer.Comment = Comment;
+  writer.BackgroundColor = BackgroundColor;
+  writer.TransparentColor = TransparentColor;
+  writer.Gamma = Gamma;
+  writer.SignificantBits = SignificantBits;
+  writer.PhysUnit = PhysUnit;
+  writer.PhysX = PhysX;
+  writer.PhysY = PhysY;
+  writer.ModifiedTime = &ModifiedTime;
+  writer.Chromaticities = Chromaticities.data();
+  writer.GifControl = GifControl.data();
+}
+
 void TZelPNG::SaveToStream(TStream* stream) {
   TBitmap* const image = CurrentImage();
   TZelPNGWriteStream writer;
@@ -198,21 +213,10 @@ void TZelPNG::SaveToStream(TStream* stream) {
   writer.FilterMode = FilterMode;
   writer.SetIdatSize(IdatSize);
   writer.Interlace = Interlace;
-  writer.Grayscale = Grayscale;
-  writer.BackgroundColor = BackgroundColor;
-  writer.TransparentColor = TransparentColor;
-  writer.Comment = Comment;
-  writer.Gamma = Gamma;
-  writer.SignificantBits = SignificantBits;
-  writer.PhysUnit = PhysUnit;
-  writer.PhysX = PhysX;
-  writer.PhysY = PhysY;
   writer.RowHookKey = RowHookKey;
   writer.OnWriteRow = OnWriteRow;
   writer.UseCurrentTime = UseCurrentTime;
-  writer.ModifiedTime = &ModifiedTime;
-  writer.Chromaticities = Chromaticities.data();
-  writer.GifControl = GifControl.data();
+  GiveChunkSettings(writer);
   if (hasAlpha_) writer.AlphaBitmap = CurrentAlpha();
   ProgressLoan loan(image, OnProgress);
   writer.WriteTo(image, stream);
@@ -221,18 +225,7 @@ void TZelPNG::SaveToStream(TStream* stream) {
 void TZelPNG::WriteStoredData(TStream* stream) {
   if (OwnImage->Empty()) return;
   TZelPNGWriteStream writer;
-  writer.Grayscale = Grayscale;
-  writer.Comment = Comment;
-  writer.BackgroundColor = BackgroundColor;
-  writer.TransparentColor = TransparentColor;
-  writer.Gamma = Gamma;
-  writer.SignificantBits = SignificantBits;
-  writer.PhysUnit = PhysUnit;
-  writer.PhysX = PhysX;
-  writer.PhysY = PhysY;
-  writer.ModifiedTime = &ModifiedTime;
-  writer.Chromaticities = Chromaticities.data();
-  writer.GifControl = GifControl.data();
+  GiveChunkSettings(writer);
   if (hasAlpha_) writer.AlphaBitmap = OwnAlpha.get();
   writer.WriteTo(OwnImage.get(), stream);
 }

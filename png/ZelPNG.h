@@ -12,6 +12,8 @@
 #include "png/ZelPNGStream_Common.h"
 #include "png/ZelPNGStream_Read.h"
 
+class TZelPNGWriteStream;
+
 class TZelPNG : public TGraphic {
 public:
   CLASSLIB_CLASS(TZelPNG)
@@ -83,6 +85,8 @@ protected:
 private:
   // Copies what a successful read hands back (Interlace only when asked).
   void TakeResults(const TZelPNGReadStream& reader, bool withInterlace);
+  // Hands the writer the chunk settings that both a save and the stored form carry.
+  void GiveChunkSettings(TZelPNGWriteStream& writer) const;
 
   bool TransparentSyncing = false;
   std::unique_ptr<TBitmap> OwnAlpha;
