@@ -1,9 +1,11 @@
 // What the converters share: the output memory they own until the result takes it, the
-// geometry of a plain source and the reading of an indexed pixel.
+// geometry of a plain source, the reading of an indexed pixel and the record of a result
+// over a palette.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "dib/UlmDIB_Data.h"
@@ -45,6 +47,22 @@ private:
   HANDLE Handle_ = 0;
   void* Bits_ = nullptr;
 };
+
+// The result record of a converter that writes Bits-bit indices over the given palette:
+// the source's record with the converter's memory, a plain header and the palette as its
+// whole colour table.
+inline DIBInfos PalettedResult(const DIBInfos& Source, TConvertMemory& Out, int Bits, const RGBQUAD* Palette,
+                               int Count) {
+  DIBInfos r = Source;
+  Out.HandTo(r);
+  r.Header.biBitCount = static_cast<WORD>(Bits);
+  r.Header.biCompression = BI_RGB;
+  r.Header.biSizeImage = 0;
+  r.Header.biClrUsed = static_cast<DWORD>(Count);
+  std::memset(r.Colors, 0, sizeof r.Colors);
+  std::memcpy(r.Colors, Palette, sizeof(RGBQUAD) * static_cast<std::size_t>(Count));
+  return r;
+}
 
 // The colour-table index of pixel x of a 1-, 4- or 8-bit row.
 inline unsigned PixelIndex(const std::uint8_t* row, std::int64_t x, int bits) {

@@ -2,7 +2,6 @@
 // black and white) and the one-colour masks.
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -76,19 +75,6 @@ void CheckHalftoneSource(const DIBInfos& Source, const char* Name) {
   UlmDIBAssert(known, (std::string(Name) + ": Invalid Bit Count").c_str());
 }
 
-DIBInfos FixedPaletteResult(const DIBInfos& Source, TConvertMemory& Out, int Bits, const RGBQUAD* Palette,
-                            int Count) {
-  DIBInfos r = Source;
-  Out.HandTo(r);
-  r.Header.biBitCount = static_cast<WORD>(Bits);
-  r.Header.biCompression = BI_RGB;
-  r.Header.biSizeImage = 0;
-  r.Header.biClrUsed = static_cast<DWORD>(Count);
-  std::memset(r.Colors, 0, sizeof r.Colors);
-  std::memcpy(r.Colors, Palette, sizeof(RGBQUAD) * static_cast<std::size_t>(Count));
-  return r;
-}
-
 // Chooses a pixel's value from its adjusted colour and gives the error it leaves behind.
 using TChoose = void (*)(std::uint8_t* Row, std::int64_t X, const TRgb& Adjusted, TErrorCell& Error);
 
@@ -147,7 +133,7 @@ void Halftone(const DIBInfos& Source, DIBInfos& Result, bool UseFMO, const char*
   const std::int64_t outStride = UlmRowBytes(g.Width, Bits);
   TConvertMemory out(outStride * g.Height, UseFMO);
   Diffuse(Source, g, out.Data(), outStride, Choose);
-  Result = FixedPaletteResult(Source, out, Bits, Palette, Count);
+  Result = PalettedResult(Source, out, Bits, Palette, Count);
 }
 
 // A 1-bit picture that is white exactly where the source's colour is the mask colour. The
@@ -166,7 +152,7 @@ void MaskConversion(const DIBInfos& Source, DIBInfos& Result, COLORREF MaskColor
       if (c.Red == mask.Red && c.Green == mask.Green && c.Blue == mask.Blue) SetBit(q, x, true);
     }
   }
-  Result = FixedPaletteResult(Source, out, 1, BlackWhiteQuads.data(), 2);
+  Result = PalettedResult(Source, out, 1, BlackWhiteQuads.data(), 2);
 }
 
 constexpr std::array<RGBQUAD, 215> MakeHalftoneQuads() {

@@ -276,15 +276,7 @@ void WriteResult(const DIBInfos& Source, const TPlainGeometry& G, int SourceByte
         q[x / 2] |= index & 0x0F;
     }
   }
-  DIBInfos r = Source;
-  Out.HandTo(r);
-  r.Header.biBitCount = static_cast<WORD>(ResultBits);
-  r.Header.biCompression = BI_RGB;
-  r.Header.biSizeImage = 0;
-  r.Header.biClrUsed = static_cast<DWORD>(Palette.Count);
-  std::memset(r.Colors, 0, sizeof r.Colors);
-  std::memcpy(r.Colors, Palette.Entries, sizeof(RGBQUAD) * static_cast<std::size_t>(Palette.Count));
-  Result = r;
+  Result = PalettedResult(Source, Out, ResultBits, Palette.Entries, Palette.Count);
 }
 
 TPlainGeometry CheckTrueColor(const DIBInfos& Source, const char* Name) {
