@@ -203,55 +203,37 @@ void TZelCustomReadStream::ReadBlock(void* dest, std::int64_t count) {
   BytesLeft -= wanted;
 }
 
-std::uint8_t TZelCustomReadStream::ReadByte() {
-  if (Halted()) return 0;
-  if (Exceeds(1)) {
+const std::uint8_t* TZelCustomReadStream::Take(std::int32_t count) {
+  if (Halted()) return nullptr;
+  if (Exceeds(count)) {
     ErrorFlag = true;
-    return 0;
+    return nullptr;
   }
-  if (BytesLeft == 0) {
-    FillBuffer(0);
-    if (ErrorFlag) return 0;
+  if (BytesLeft < count) {
+    Refill(static_cast<std::int32_t>(BytesLeft));
+    if (ErrorFlag) return nullptr;
   }
-  const std::uint8_t value = *Cursor++;
-  ++Consumed;
-  --BytesLeft;
-  return value;
+  const std::uint8_t* const bytes = Cursor;
+  Cursor += count;
+  Consumed += count;
+  BytesLeft -= count;
+  return bytes;
+}
+
+std::uint8_t TZelCustomReadStream::ReadByte() {
+  const std::uint8_t* const p = Take(1);
+  return p != nullptr ? p[0] : 0;
 }
 
 std::uint16_t TZelCustomReadStream::ReadWordBE() {
-  if (Halted()) return 0;
-  if (Exceeds(2)) {
-    ErrorFlag = true;
-    return 0;
-  }
-  if (BytesLeft < 2) {
-    Refill(static_cast<std::int32_t>(BytesLeft));
-    if (ErrorFlag) return 0;
-  }
-  const std::uint16_t value = static_cast<std::uint16_t>((Cursor[0] << 8) | Cursor[1]);
-  Cursor += 2;
-  Consumed += 2;
-  BytesLeft -= 2;
-  return value;
+  const std::uint8_t* const p = Take(2);
+  return p != nullptr ? static_cast<std::uint16_t>((p[0] << 8) | p[1]) : 0;
 }
 
 std::uint32_t TZelCustomReadStream::ReadLongBE() {
-  if (Halted()) return 0;
-  if (Exceeds(4)) {
-    ErrorFlag = true;
-    return 0;
-  }
-  if (BytesLeft < 4) {
-    Refill(static_cast<std::int32_t>(BytesLeft));
-    if (ErrorFlag) return 0;
-  }
-  const std::uint32_t value = (std::uint32_t{Cursor[0]} << 24) | (std::uint32_t{Cursor[1]} << 16) |
-                              (std::uint32_t{Cursor[2]} << 8) | std::uint32_t{Cursor[3]};
-  Cursor += 4;
-  Consumed += 4;
-  BytesLeft -= 4;
-  return value;
+  const std::uint8_t* const p = Take(4);
+  if (p == nullptr) return 0;
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
 }
 
 void TZelCustomReadStream::BeginProgress() {

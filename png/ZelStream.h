@@ -68,6 +68,9 @@ private:
   bool Halted() const { return StopFlag || ErrorFlag; }
   bool Exceeds(std::int64_t count) const { return count > DataSize - Consumed; }
   void Refill(std::int32_t keep);
+  // count contiguous bytes at the cursor, consumed; nullptr when the input cannot give
+  // them (the error flag then says why).
+  const std::uint8_t* Take(std::int32_t count);
 };
 
 class TZelCustomGraphicReadStream : public TZelCustomReadStream {
