@@ -32,6 +32,9 @@ bool SelectCell(TMouseButton button, int x, int y, const TCellGrid& grid, int& c
 // A grid whose cells fill their pitch.
 constexpr TCellGrid PlainGrid(int width, int height) { return TCellGrid{width, height, width, height, 0, 0}; }
 
+// Where a chip lands: the top left corner of its cell.
+inline TPoint TopLeft(const TRect& rect) { return Point(rect.Left, rect.Top); }
+
 // Copies sourceRect of source to destPos on dest. With replace, the chip passes through a
 // 24-bit scratch bitmap in which every pixel exactly equal to from becomes to; the source
 // is never touched.

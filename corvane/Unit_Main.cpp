@@ -137,18 +137,16 @@ void TfrmMain::imgCharaChipMouseDown(TObject*, TMouseButton button, TShiftState,
 }
 
 void TfrmMain::btnAddBaraChipClick(TObject*) {
-  const TRect cell = SheetGrid.CellRect(SheetCol, SheetRow);
   TransferChip(BaraChipBitmap.get(), BaraGrid.CellRect(BaraCol, BaraRow), SheetBitmap.get(),
-               Point(cell.Left, cell.Top), gbBaraChipCChange->Checked(), Color_BaraChip->Color(),
-               Color_BaraChip2->Color());
+               TopLeft(SheetGrid.CellRect(SheetCol, SheetRow)), gbBaraChipCChange->Checked(),
+               Color_BaraChip->Color(), Color_BaraChip2->Color());
   FormPaint(this);
 }
 
 void TfrmMain::btnMelsireChipClick(TObject*) {
-  const TRect cell = SheetGrid.CellRect(SheetCol, SheetRow);
   TransferChip(CharaChipBitmap.get(), CharaGrid.CellRect(CharaCol, CharaRow), SheetBitmap.get(),
-               Point(cell.Left, cell.Top), gbCharaChipCChange->Checked(), Color_CharaChip->Color(),
-               Color_CharaChip2->Color());
+               TopLeft(SheetGrid.CellRect(SheetCol, SheetRow)), gbCharaChipCChange->Checked(),
+               Color_CharaChip->Color(), Color_CharaChip2->Color());
   FormPaint(this);
 }
 

@@ -47,8 +47,6 @@ const TCellGrid* SheetGridOf(int page) {
   }
 }
 
-TPoint TopLeft(const TRect& rect) { return Point(rect.Left, rect.Top); }
-
 }  // namespace
 
 TfrmMain::TfrmMain(TComponent* owner) : TComposerForm(owner) {
