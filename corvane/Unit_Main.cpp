@@ -3,7 +3,6 @@
 #include "colour/Unit_DColor.h"
 #include "composer/Cells.h"
 #include "composer/Credits.h"
-#include "composer/FormParts.h"
 #include "composer/Pictures.h"
 #include "composer/WindowParts.h"
 

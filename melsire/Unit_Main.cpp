@@ -1,7 +1,6 @@
 #include "melsire/Unit_Main.h"
 
 #include "composer/Cells.h"
-#include "composer/FormParts.h"
 #include "composer/Pictures.h"
 #include "melsire/MsgBox.h"
 
