@@ -395,11 +395,6 @@ void TZelPNGReadStream::ReadImageData() {
 
 static constexpr std::int64_t DeflateMaxRatio = 1032;
 
-// Bytes of one 4-byte-aligned row, in 64 bits so that no width can wrap it.
-static std::int64_t RowBytes64(std::int64_t width, std::int64_t bits) {
-  return ((width * bits + 31) / 32) * 4;
-}
-
 void TZelPNGReadStream::DecodeImage() {
   const std::int64_t width = Width;
   const std::int64_t height = Height;

@@ -27,8 +27,6 @@ void PutLong(std::uint8_t* p, std::uint32_t v) {
   p[3] = static_cast<std::uint8_t>(v);
 }
 
-std::int64_t RowBytes64(std::int64_t width, std::int64_t bits) { return (((width * bits + 7) >> 3) + 3) & ~std::int64_t{3}; }
-
 // Bitmap bytes per pixel for pass offsets; 1- and 4-bit bitmaps count in pixels.
 std::int32_t SourcePixelBytes(std::int32_t bitmapBits) {
   switch (bitmapBits) {
