@@ -106,12 +106,11 @@ private:
   void ConvertRow(const std::uint8_t* source, const std::uint8_t* alpha);
   // The palette index a colour names (flagged index or nearest entry), or -1.
   std::int32_t ColorToIndex(TColor colour);
-  // Entries the PLTE chunk holds (0: no palette).
-  std::int32_t PaletteEntries() const { return paletteEntries_; }
 
   std::int32_t idatSize_ = 32768;
   std::int32_t colourType_ = 0;
   std::int32_t bitDepth_ = 0;
+  // Entries the PLTE chunk holds (0: no palette).
   std::int32_t paletteEntries_ = 0;
   RGBQUAD palette_[256] = {};
   std::unique_ptr<std::uint8_t[]> rowMemory_;
