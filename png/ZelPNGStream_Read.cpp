@@ -404,7 +404,7 @@ void TZelPNGReadStream::DecodeImage() {
   if (imageRow > PngReadMemoryCap) Fail(SReadImageError);
   std::int64_t memory = imageRow * height;
   if (alphaPossible) memory += RowBytes64(width, 8) * height;
-  memory += 2 * (RowBytes64(width, Decoder.PixelBits) + 4) + RowBytes64(width, OutputBits) + 4 + RowBytes64(width, 8);
+  memory += RowBufferBytes();
   if (memory > PngReadMemoryCap) Fail(SReadImageError);
   // Deflate cannot expand its input more than 1032-fold, so data this short can never
   // hold every row: refuse before the bitmap is emptied and a large one allocated.
@@ -433,17 +433,19 @@ void TZelPNGReadStream::DecodePasses() {
   const bool hooked = !RowKey.empty() && static_cast<bool>(OnReadRow);
   // Every row's length is known before the first is decoded; told the total, the decoder
   // inflates blocks of rows at once yet never reads past the last one.
+  // A pass's row: its filter-type byte and the packed pixels.
+  const auto passRowLength = [this] { return (std::int64_t{PassWidth} * Decoder.PixelBits + 7) / 8 + 1; };
   std::int64_t expected = 0;
   for (std::int32_t pass = 0; pass <= LastPass; ++pass) {
     if (!SetupPass(pass) || PassRowFirst >= Height) continue;
     const std::int64_t rows = (std::int64_t{Height} - PassRowFirst + PassRowStep - 1) / PassRowStep;
-    expected += rows * ((std::int64_t{PassWidth} * Decoder.PixelBits + 7) / 8 + 1);
+    expected += rows * passRowLength();
   }
   Decoder.BytesExpected = expected;
   std::int64_t rowNumber = 1;
   for (std::int32_t pass = 0; pass <= LastPass; ++pass) {
     if (!SetupPass(pass)) continue;
-    const std::int64_t rowLength = (std::int64_t{PassWidth} * Decoder.PixelBits + 7) / 8 + 1;
+    const std::int64_t rowLength = passRowLength();
     Decoder.RowLength = static_cast<std::int32_t>(rowLength);
     Decoder.Row = RawRow;
     Decoder.PreviousRow = PreviousRow;
@@ -479,14 +481,19 @@ void TZelPNGReadStream::DecodePasses() {
   ImageComplete = true;
 }
 
+std::int64_t TZelPNGReadStream::RawRowBytes() const { return RowBytes64(Width, Decoder.PixelBits) + 4; }
+std::int64_t TZelPNGReadStream::ConvertedRowBytes() const { return RowBytes64(Width, OutputBits) + 4; }
+
+std::int64_t TZelPNGReadStream::RowBufferBytes() const {
+  return 2 * RawRowBytes() + ConvertedRowBytes() + RowBytes64(Width, 8);
+}
+
 void TZelPNGReadStream::AllocRowBuffers() {
   FreeRowBuffers();
-  const std::int64_t raw = RowBytes64(Width, Decoder.PixelBits) + 4;
-  const std::int64_t converted = RowBytes64(Width, OutputBits) + 4;
-  const std::int64_t alpha = RowBytes64(Width, 8);
+  const std::int64_t raw = RawRowBytes();
+  const std::int64_t converted = ConvertedRowBytes();
   ImageRowBytes = RowBytes64(Width, OutputBits);
-  const std::int64_t total = 2 * raw + converted + alpha;
-  rowMemory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(total)]());
+  rowMemory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(RowBufferBytes())]());
   if (!rowMemory_) throw EOutOfMemory(SOutOfMemory);
   RawRow = rowMemory_.get();
   PreviousRow = RawRow + raw;

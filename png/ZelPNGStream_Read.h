@@ -129,6 +129,11 @@ public:
   void ReadTime();
   void ReadGifControl();
   static std::int32_t FetchIdatData(DecoderContext* context);
+  // The row memory's parts and total, sized alike for the memory check before decoding
+  // and for the allocation.
+  std::int64_t RawRowBytes() const;
+  std::int64_t ConvertedRowBytes() const;
+  std::int64_t RowBufferBytes() const;
   void AllocRowBuffers();
   void FreeRowBuffers() noexcept;
 
