@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStyle>
 #include <QProxyStyle>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -129,15 +129,16 @@ namespace {
 
 QRgb Rgb(const RGBQUAD& entry) { return qRgb(entry.rgbRed, entry.rgbGreen, entry.rgbBlue); }
 
+// A 5- or 6-bit channel widened to 8 bits, repeating its top bits so full scale stays full.
+int Five(unsigned c) { return static_cast<int>((c << 3) | (c >> 2)); }
+int Six(unsigned c) { return static_cast<int>((c << 2) | (c >> 4)); }
+
 QRgb Expand555(unsigned v) {
-  auto five = [](unsigned c) { return static_cast<int>((c << 3) | (c >> 2)); };
-  return qRgb(five((v >> 10) & 31), five((v >> 5) & 31), five(v & 31));
+  return qRgb(Five((v >> 10) & 31), Five((v >> 5) & 31), Five(v & 31));
 }
 
 QRgb Expand565(unsigned v) {
-  auto five = [](unsigned c) { return static_cast<int>((c << 3) | (c >> 2)); };
-  auto six = [](unsigned c) { return static_cast<int>((c << 2) | (c >> 4)); };
-  return qRgb(five((v >> 11) & 31), six((v >> 5) & 63), five(v & 31));
+  return qRgb(Five((v >> 11) & 31), Six((v >> 5) & 63), Five(v & 31));
 }
 
 // The rows of a device-independent bitmap as the desktop's image.
@@ -205,7 +206,17 @@ protected:
   }
 };
 
-struct TImage::Impl {};
+namespace {
+
+// The widget converts the picture again at its next paint.
+void ShowPictureAgain(QWidget* image) {
+  if (auto* widget = static_cast<ImageWidget*>(image)) {
+    widget->stale = true;
+    widget->update();
+  }
+}
+
+}  // namespace
 
 TImage::TImage(TWinControl* parent)
     : TControl(parent, parent, new ImageWidget()), picture_(std::make_unique<TPicture>()) {
@@ -224,10 +235,7 @@ TImage::~TImage() {
 
 TPicture* TImage::Picture() {
   // Whoever takes the picture may draw on it; show what it holds at the next paint.
-  if (auto* widget = static_cast<ImageWidget*>(Widget())) {
-    widget->stale = true;
-    widget->update();
-  }
+  ShowPictureAgain(Widget());
   return picture_.get();
 }
 
@@ -235,10 +243,7 @@ void TImage::PictureChanged() {
   if (autoSize_ && picture_->Width() > 0 && picture_->Height() > 0) {
     SetBounds(Left(), Top(), picture_->Width(), picture_->Height());
   }
-  if (auto* widget = static_cast<ImageWidget*>(Widget())) {
-    widget->stale = true;
-    widget->update();
-  }
+  ShowPictureAgain(Widget());
 }
 
 void TImage::SetAutoSize(bool autoSize) {

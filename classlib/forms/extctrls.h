@@ -60,8 +60,6 @@ public:
 
 private:
   friend class ImageWidget;
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
   std::unique_ptr<TPicture> picture_;
   bool autoSize_ = false;
 };
