@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -25,11 +26,12 @@ protected:
     TAutomation::SetActive(false);
   }
   void TearDown() override {
+    EXPECT_FALSE(leftOpen) << "a window stayed open after the hand acted on it";
     TAutomation::SetActive(true);
     FormsTest::TearDown();
   }
 
-  // Acts on the first modal window that shows; gives up (closing it) after five seconds.
+  // Acts on the first modal window that shows; gives up after five seconds without one.
   void Hand(std::function<void(QWidget*)> act) {
     auto* timer = new QTimer(qApp);
     auto started = std::make_shared<int>(0);
@@ -39,6 +41,7 @@ protected:
         timer->stop();
         timer->deleteLater();
         act(modal);
+        CloseIfLeftOpen(modal);
       } else if (++*started > 500) {
         timer->stop();
         timer->deleteLater();
@@ -48,6 +51,24 @@ protected:
     timer->start(10);
   }
   bool gaveUp = false;
+
+  // A window the hand's action did not close (or one it raised on top) is closed after a
+  // while and the test fails, instead of the whole run waiting on it for ever.
+  void CloseIfLeftOpen(QWidget* acted) {
+    QPointer<QWidget> window(acted);
+    QTimer::singleShot(3000, qApp, [window, this] {
+      if (window.isNull() || !window->isVisible()) return;
+      leftOpen = true;
+      QWidget* top = QApplication::activeModalWidget();
+      if (auto* dialog = qobject_cast<QDialog*>(top != nullptr ? top : window.data())) {
+        dialog->reject();
+      } else {
+        window->close();
+      }
+      CloseIfLeftOpen(window.data());
+    });
+  }
+  bool leftOpen = false;
 };
 
 TEST_F(RealWindowsTest, ModalFormEndsWithItsButtonsAndKeys) {
