@@ -403,10 +403,17 @@ TEST(GdiTime, SystemTimeIsUtcWhateverTheLocalZone) {
   const std::string saved = zone ? zone : "";
   ::setenv("TZ", "JST-9", 1);
   ::tzset();
-  const std::time_t before = std::time(nullptr);
+  // std::time may read the kernel's coarse clock, which lags the precise one
+  // by a tick; bracketing with the coarse clock fails near a second boundary.
+  const auto preciseNow = [] {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec;
+  };
+  const std::time_t before = preciseNow();
   SYSTEMTIME st{};
   GetSystemTime(&st);
-  const std::time_t after = std::time(nullptr);
+  const std::time_t after = preciseNow();
   zone ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
   ::tzset();
   std::tm utc{};
