@@ -162,6 +162,31 @@ bool ReadFormat(const BITMAPINFO* info, std::vector<RGBQUAD>& colors, DWORD mask
   }
 }
 
+// Zeroed pixel memory. A picture of many megabytes would otherwise be touched in by one
+// page fault per 4 KB, about a tenth of a decoder's time; mapped on a 2 MB boundary and
+// marked for large pages it takes one fault per 2 MB where the system offers them.
+bool AllocatePixels(BitmapObject& bitmap, std::size_t bytes) {
+  constexpr std::size_t kLargePage = std::size_t{2} << 20;
+  if (bytes < kLargePage) {
+    bitmap.Heap.reset(static_cast<std::uint8_t*>(std::calloc(std::max<std::size_t>(bytes, 1), 1)));
+    bitmap.Bits = bitmap.Heap.get();
+    return bitmap.Bits != nullptr;
+  }
+  const std::size_t length = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+  void* reserved = mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (reserved == MAP_FAILED) return false;
+  const auto start = reinterpret_cast<std::uintptr_t>(reserved);
+  const auto aligned = (start + kLargePage - 1) / kLargePage * kLargePage;
+  if (aligned > start) munmap(reserved, aligned - start);
+  if (const std::size_t tail = start + kLargePage - aligned; tail > 0)
+    munmap(reinterpret_cast<void*>(aligned + length), tail);
+  madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+  bitmap.MapBase = reinterpret_cast<void*>(aligned);
+  bitmap.MapLength = length;
+  bitmap.Bits = static_cast<std::uint8_t*>(bitmap.MapBase);
+  return true;
+}
+
 HBITMAP StockBitmap() {
   State& st = St();
   if (st.StockBitmap == 0) {
@@ -620,9 +645,7 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
     bitmap->Section = section;
     bitmap->Offset = offset;
   } else {
-    bitmap->Heap.reset(static_cast<std::uint8_t*>(std::calloc(std::max<std::size_t>(static_cast<std::size_t>(bytes), 1), 1)));
-    if (!bitmap->Heap) return 0;
-    bitmap->Bits = bitmap->Heap.get();
+    if (!AllocatePixels(*bitmap, static_cast<std::size_t>(bytes))) return 0;
   }
   if (bits != nullptr) *bits = bitmap->Bits;
   return st.Add(std::move(bitmap));

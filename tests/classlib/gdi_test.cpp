@@ -1,6 +1,7 @@
 // The device stand-in: checked handles, shared mappings, colour mapping and transfers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -195,6 +196,23 @@ TEST(GdiSections, InvalidDescriptionsAreRefused) {
     void* bits = reinterpret_cast<void*>(1);
     EXPECT_EQ(CreateDIBSection(0, &info, DIB_RGB_COLORS, &bits, 0, 0), 0u);
     EXPECT_EQ(bits, nullptr);
+  }
+}
+
+// Small pictures and large ones come from different memory; both start blank and every
+// byte up to the last row's end is the picture's own, whatever the row padding.
+TEST(GdiSections, PixelMemoryIsZeroedAndWholeAtEverySize) {
+  for (const int width : {3, 1021, 2731}) {
+    SCOPED_TRACE(width);
+    BITMAPINFO info = InfoFor(width, 1000, 24);
+    void* bits = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(0, &info, DIB_RGB_COLORS, &bits, 0, 0);
+    ASSERT_NE(bitmap, 0u);
+    const std::size_t bytes = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4 * 1000;
+    auto* p = static_cast<std::uint8_t*>(bits);
+    EXPECT_EQ(std::count(p, p + bytes, 0), static_cast<std::ptrdiff_t>(bytes));
+    std::memset(p, 0x5A, bytes);
+    EXPECT_TRUE(DeleteObject(bitmap));
   }
 }
 
