@@ -447,19 +447,24 @@ void TZelPNGReadStream::DecodePasses() {
     if (!SetupPass(pass)) continue;
     const std::int64_t rowLength = passRowLength();
     Decoder.RowLength = static_cast<std::int32_t>(rowLength);
-    Decoder.Row = RawRow;
-    Decoder.PreviousRow = PreviousRow;
-    std::memset(PreviousRow, 0, static_cast<std::size_t>(rowLength));
+    Decoder.PreviousRow = rowBufferA_;
+    std::memset(rowBufferA_, 0, static_cast<std::size_t>(rowLength));
     const bool direct = LastPass == 0;
     for (std::int64_t y = PassRowFirst; y < Height; y += PassRowStep) {
       auto* line = static_cast<std::uint8_t*>(TargetBitmap->ScanLine(static_cast<int>(y)));
       std::uint8_t* alphaLine = AlphaInUse ? static_cast<std::uint8_t*>(AlphaInUse->ScanLine(static_cast<int>(y))) : nullptr;
       ConvertTarget = direct ? line : ConvertedRow;
       AlphaTarget = direct && alphaLine ? alphaLine : AlphaRow;
+      // Unhooked rows may stay where the decoder inflated them, which saves a copy of
+      // every row; a hook gets a row of its own to change.
+      Decoder.Row = Decoder.PreviousRow == rowBufferA_ ? rowBufferB_ : rowBufferA_;
+      Decoder.Spare = hooked ? nullptr : Decoder.Row == rowBufferA_ ? rowBufferB_ : rowBufferA_;
       const std::int32_t status = DecodeRow(&Decoder);
       if (status < 0) Fail(IsZlibFailure(status) ? SErrorZlib : SReadImageError);
+      RawRow = Decoder.Row;
       if (hooked) {
         // The next row is unfiltered against the row as decoded, not as the hook left it.
+        PreviousRow = Decoder.Row == rowBufferA_ ? rowBufferB_ : rowBufferA_;
         std::memcpy(PreviousRow, RawRow, static_cast<std::size_t>(rowLength));
         OnReadRow(this, RawRow + 1, static_cast<std::int32_t>(rowLength - 1), static_cast<std::int32_t>(rowNumber - 1),
                   RowKey);
@@ -467,11 +472,7 @@ void TZelPNGReadStream::DecodePasses() {
       const std::uint8_t* converted = RowConverter(this);
       ImagePlacer(this, line, converted);
       if (alphaLine && AlphaPlacer) AlphaPlacer(this, alphaLine, AlphaTarget);
-      if (!hooked) {
-        std::swap(RawRow, PreviousRow);
-        Decoder.Row = RawRow;
-        Decoder.PreviousRow = PreviousRow;
-      }
+      Decoder.PreviousRow = hooked ? PreviousRow : RawRow;
       if ((rowNumber & 3) == 2 || Height < 4) UpdateProgress(rowNumber);
       ++rowNumber;
       if (StopFlag) break;
@@ -495,8 +496,8 @@ void TZelPNGReadStream::AllocRowBuffers() {
   ImageRowBytes = RowBytes64(Width, OutputBits);
   rowMemory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(RowBufferBytes())]());
   if (!rowMemory_) throw EOutOfMemory(SOutOfMemory);
-  RawRow = rowMemory_.get();
-  PreviousRow = RawRow + raw;
+  rowBufferA_ = RawRow = rowMemory_.get();
+  rowBufferB_ = PreviousRow = RawRow + raw;
   ConvertedRow = PreviousRow + raw;
   AlphaRow = ConvertedRow + converted;
 }
@@ -504,6 +505,7 @@ void TZelPNGReadStream::AllocRowBuffers() {
 void TZelPNGReadStream::FreeRowBuffers() noexcept {
   rowMemory_.reset();
   RawRow = PreviousRow = ConvertedRow = AlphaRow = nullptr;
+  rowBufferA_ = rowBufferB_ = nullptr;
   ConvertTarget = AlphaTarget = nullptr;
-  Decoder.Row = Decoder.PreviousRow = nullptr;
+  Decoder.Row = Decoder.PreviousRow = Decoder.Spare = nullptr;
 }

@@ -100,6 +100,7 @@ public:
   bool ImageComplete = false;
 
   // Row memory: current and previous raw rows (filter byte first), converted row, alpha row.
+  // The raw rows point into the two row buffers or into the decoder's block of inflated rows.
   std::uint8_t* RawRow = nullptr;
   std::uint8_t* PreviousRow = nullptr;
   std::uint8_t* ConvertedRow = nullptr;
@@ -176,4 +177,8 @@ private:
   bool ChunkLengthFits(std::uint32_t length);
 
   std::unique_ptr<std::uint8_t[]> rowMemory_;
+  // The two raw-row buffers carved from it: a row assembled across blocks, or a previous row
+  // kept while the decoder refills its block.
+  std::uint8_t* rowBufferA_ = nullptr;
+  std::uint8_t* rowBufferB_ = nullptr;
 };

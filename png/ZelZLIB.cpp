@@ -225,15 +225,31 @@ void ClearStaging(DecoderContext* context) noexcept {
   context->StagedStatus = 0;
 }
 
+bool InStaging(const DecoderContext* context, const std::uint8_t* p) {
+  const auto at = reinterpret_cast<std::uintptr_t>(p);
+  const auto start = reinterpret_cast<std::uintptr_t>(context->Staged.get());
+  return context->Staged && at >= start && at < start + ZelStagingSize;
+}
+
 // Fills the current row from the block inflated ahead, inflating the next block when it
-// is used up. The bytes, the failure status and the point in the data where a failure
-// shows are those of inflating row by row.
+// is used up; a row wholly inside the block is left there when the caller allows it. The
+// bytes, the failure status and the point in the data where a failure shows are those of
+// inflating row by row.
 std::int32_t InflateStagedRow(DecoderContext* context) {
+  if (context->Spare != nullptr && context->StagedEnd - context->StagedStart >= context->RowLength) {
+    context->Row = context->Staged.get() + context->StagedStart;
+    context->StagedStart += context->RowLength;
+    return 0;
+  }
   std::uint8_t* destination = context->Row;
   std::int64_t needed = context->RowLength;
   while (needed > 0) {
     if (context->StagedStart == context->StagedEnd) {
       if (context->StagedStatus < 0) return context->StagedStatus;
+      if (InStaging(context, context->PreviousRow)) {
+        std::memcpy(context->Spare, context->PreviousRow, static_cast<std::size_t>(context->RowLength));
+        context->PreviousRow = context->Spare;
+      }
       if (context->BytesExpected <= 0) {
         // The caller asked for more than it announced: row by row from here on.
         return InflateBytes(context, destination, static_cast<std::int32_t>(needed));

@@ -57,6 +57,11 @@ struct DecoderContext {
   std::int32_t StagedEnd = 0;
   // The failure that cut the block short; a row that needs bytes past them gets it.
   std::int32_t StagedStatus = 0;
+  // Set by a caller that can read rows where they lie: a buffer of RowLength bytes other
+  // than Row. DecodeRow may then point Row into the staged block instead of copying the
+  // row out, and moves PreviousRow into Spare before that block is overwritten. Such a
+  // caller passes Row on as the next PreviousRow and picks Row and Spare anew each row.
+  std::uint8_t* Spare = nullptr;
 };
 
 struct EncoderContext {
