@@ -2,54 +2,11 @@
 // the row converters and the placement of whole rows and Adam7 passes.
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
-#define ZEL_PIXEL_SHUFFLES 1
-#endif
-
+#include "png/PixelShuffles.h"
 #include "png/SFunc.h"
 #include "png/ZelPNGStream_Read.h"
 
 namespace {
-
-#if ZEL_PIXEL_SHUFFLES
-// The byte shuffles below need SSSE3, which not every x86 processor has; the plain loops
-// serve the others and finish every row.
-bool HaveShuffles() {
-  static const bool have = __builtin_cpu_supports("ssse3");
-  return have;
-}
-
-// Five pixels a step. Each 16-byte store runs one byte into the next pixel, which the next
-// step or the plain loop writes again; stopping six pixels short keeps every load and store
-// inside the row. Returns the pixels done.
-__attribute__((target("ssse3"))) std::int64_t SwapRgbShuffled(const std::uint8_t* s, std::uint8_t* d,
-                                                              std::int64_t n) {
-  const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
-  std::int64_t i = 0;
-  for (; i + 6 <= n; i += 5) {
-    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * i));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 3 * i), _mm_shuffle_epi8(pixels, order));
-  }
-  return i;
-}
-
-// Four pixels a step: blue, green, red to d, 255 - alpha (its complement) to a.
-__attribute__((target("ssse3"))) std::int64_t SplitRgbaShuffled(const std::uint8_t* s, std::uint8_t* d,
-                                                                std::uint8_t* a, std::int64_t n) {
-  const __m128i colours = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-  const __m128i alphas = _mm_setr_epi8(3, 7, 11, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const __m128i ones = _mm_set1_epi8(-1);
-  std::int64_t i = 0;
-  for (; i + 6 <= n; i += 4) {
-    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * i));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 3 * i), _mm_shuffle_epi8(pixels, colours));
-    const int inverted = _mm_cvtsi128_si32(_mm_xor_si128(_mm_shuffle_epi8(pixels, alphas), ones));
-    std::memcpy(a + i, &inverted, 4);
-  }
-  return i;
-}
-#endif
 
 constexpr const char* SErrorBitdepthGrey = "Read Header(PNG): Error Bitdepth";
 constexpr const char* SNoAlphaChannel = "Read Header(PNG): not Use AlphaChannel";
@@ -296,21 +253,8 @@ const std::uint8_t* TZelPNGReadStream::Rgb8ToBgr(TZelPNGReadStream* r) {
   const std::uint8_t* s = r->RawRow + 1;
   std::uint8_t* d = r->ConvertTarget;
   const std::int64_t n = r->PassWidth;
-  std::int64_t i = 0;
-#if ZEL_PIXEL_SHUFFLES
-  if (HaveShuffles()) {
-    i = SwapRgbShuffled(s, d, n);
-    s += 3 * i;
-    d += 3 * i;
-  }
-#endif
-  for (; i < n; ++i, s += 3, d += 3) {
-    const std::uint8_t red = s[0];
-    d[0] = s[2];
-    d[1] = s[1];
-    d[2] = red;
-  }
-  return r->ConvertTarget;
+  SwapRedAndBlue(s, d, n);
+  return d;
 }
 
 const std::uint8_t* TZelPNGReadStream::Rgb16ToBgr(TZelPNGReadStream* r) {
@@ -326,24 +270,7 @@ const std::uint8_t* TZelPNGReadStream::Rgb16ToBgr(TZelPNGReadStream* r) {
 }
 
 const std::uint8_t* TZelPNGReadStream::Rgba8ToBgr(TZelPNGReadStream* r) {
-  const std::uint8_t* s = r->RawRow + 1;
-  std::uint8_t* d = r->ConvertTarget;
-  std::uint8_t* a = r->AlphaTarget;
-  const std::int64_t n = r->PassWidth;
-  std::int64_t i = 0;
-#if ZEL_PIXEL_SHUFFLES
-  if (HaveShuffles()) {
-    i = SplitRgbaShuffled(s, d, a, n);
-    s += 4 * i;
-    d += 3 * i;
-  }
-#endif
-  for (; i < n; ++i, s += 4, d += 3) {
-    d[0] = s[2];
-    d[1] = s[1];
-    d[2] = s[0];
-    a[i] = static_cast<std::uint8_t>(255 - s[3]);
-  }
+  SplitColourAndInvertedAlpha(r->RawRow + 1, r->ConvertTarget, r->AlphaTarget, r->PassWidth);
   return r->ConvertTarget;
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "png/PixelShuffles.h"
 #include "png/SFunc.h"
 
 namespace {
@@ -620,6 +621,8 @@ void TZelPNGWriteStream::ConvertRow(const std::uint8_t* source, const std::uint8
           out[2] = s[0];
           out[3] = static_cast<std::uint8_t>(255 - *a);
         }
+      } else if (step == 3) {
+        SwapRedAndBlue(s, out, n);
       } else {
         for (std::int32_t k = 0; k < n; ++k, s += step, out += 3) {
           out[0] = s[2];
