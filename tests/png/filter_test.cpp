@@ -355,19 +355,27 @@ struct DecoderRig {
   DecoderContext Context;
 };
 
-TEST(DecoderGlue, RowsComeBackWhateverTheInputPieces) {
-  std::mt19937 rng(9);
-  const int n = 301;
+// count random rows of n bytes, each filtered with the next of the five filters against
+// the one before; returns the rows and appends the filtered stream to stream.
+std::vector<std::vector<std::uint8_t>> FilteredRows(std::mt19937& rng, int n, int count,
+                                                    std::vector<std::uint8_t>& stream) {
   std::vector<std::vector<std::uint8_t>> rows;
-  std::vector<std::uint8_t> stream;
-  std::vector<std::uint8_t> prior(n, 0);
-  for (int r = 0; r < 40; ++r) {
+  std::vector<std::uint8_t> prior(static_cast<std::size_t>(n), 0);
+  for (int r = 0; r < count; ++r) {
     auto raw = RandomRow(rng, n, r % 3 ? 16 : 256);
     const auto filtered = Filter(r % 5, raw, prior, 3);
     stream.insert(stream.end(), filtered.begin(), filtered.end());
     rows.push_back(raw);
     prior = raw;
   }
+  return rows;
+}
+
+TEST(DecoderGlue, RowsComeBackWhateverTheInputPieces) {
+  std::mt19937 rng(9);
+  const int n = 301;
+  std::vector<std::uint8_t> stream;
+  const auto rows = FilteredRows(rng, n, 40, stream);
   const auto z = Z(stream);
   for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4096}, std::size_t{100000}}) {
     SCOPED_TRACE(piece);
@@ -405,17 +413,8 @@ TEST(DecoderGlue, RowsComeBackWhateverTheInputPieces) {
 TEST(DecoderGlue, BlockedRowsComeBackCopiedOrInPlace) {
   std::mt19937 rng(17);
   for (const int n : {5, 3000, 65535, 140000}) {
-    std::vector<std::vector<std::uint8_t>> rows;
     std::vector<std::uint8_t> stream;
-    std::vector<std::uint8_t> prior(static_cast<std::size_t>(n), 0);
-    const int count = std::max(12, 600000 / n);
-    for (int r = 0; r < count; ++r) {
-      auto raw = RandomRow(rng, n, r % 3 ? 16 : 256);
-      const auto filtered = Filter(r % 5, raw, prior, 3);
-      stream.insert(stream.end(), filtered.begin(), filtered.end());
-      rows.push_back(raw);
-      prior = raw;
-    }
+    const auto rows = FilteredRows(rng, n, std::max(12, 600000 / n), stream);
     const auto z = Z(stream);
     for (const bool inPlace : {false, true}) {
       SCOPED_TRACE(::testing::Message() << "row " << n << (inPlace ? " in place" : " copied"));
