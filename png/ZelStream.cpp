@@ -67,6 +67,38 @@ void ReportBitmapProgress(TBitmap* bitmap, std::int32_t percent) {
   bitmap->OnProgress(bitmap, stage, static_cast<std::uint8_t>(percent), false, Rect(0, 0, 0, 0), std::string());
 }
 
+// -------------------------------------------------------------- TZelProgressStream
+
+void TZelProgressStream::BeginProgress() {
+  ProgressBase = 0;
+  ProgressReported = 0;
+  StageShare = 0;
+  RemainingShare = 99;
+  StopFlag = false;
+  StopFlag = NotifyProgress(0);
+}
+
+void TZelProgressStream::EndProgress() { StopFlag = NotifyProgress(100); }
+
+bool TZelProgressStream::NotifyProgress(std::int32_t) { return false; }
+
+void TZelProgressStream::EnterStage(std::int32_t mode, std::int64_t total, std::int32_t share) {
+  ProgressBase += StageShare;
+  ProgressReported = ProgressBase;
+  RemainingShare -= StageShare;
+  StageMode = mode;
+  StageTotal = total <= 0 ? 1 : total;
+  StageShare = ShareOf(RemainingShare, share);
+}
+
+void TZelProgressStream::ReportStage(std::int64_t done) {
+  const std::int32_t percent = ClampPercent(ProgressBase + done);
+  if (percent > ProgressReported) {
+    ProgressReported = percent;
+    StopFlag = NotifyProgress(percent);
+  }
+}
+
 // ------------------------------------------------------------ TZelCustomReadStream
 
 TZelCustomReadStream::~TZelCustomReadStream() = default;
@@ -236,30 +268,12 @@ std::uint32_t TZelCustomReadStream::ReadLongBE() {
   return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
 }
 
-void TZelCustomReadStream::BeginProgress() {
-  ProgressBase = 0;
-  ProgressReported = 0;
-  StageShare = 0;
-  RemainingShare = 99;
-  StopFlag = false;
-  StopFlag = NotifyProgress(0);
-}
-
-void TZelCustomReadStream::EndProgress() { StopFlag = NotifyProgress(100); }
-
 void TZelCustomReadStream::BeginStage(std::int32_t mode, std::int64_t total, std::int32_t share) {
-  ProgressBase += StageShare;
-  ProgressReported = ProgressBase;
-  RemainingShare -= StageShare;
-  StageMode = mode;
   if (mode == StageBytes) {
-    StageTotal = DataSize;
+    total = DataSize;
     StageStart = Consumed;
-  } else {
-    StageTotal = total;
   }
-  if (StageTotal <= 0) StageTotal = 1;
-  StageShare = ShareOf(RemainingShare, share);
+  EnterStage(mode, total, share);
 }
 
 void TZelCustomReadStream::UpdateProgress(std::int64_t position) {
@@ -271,14 +285,8 @@ void TZelCustomReadStream::UpdateProgress(std::int64_t position) {
   } else {
     delta = position * StageShare / StageTotal;
   }
-  const std::int32_t percent = ClampPercent(ProgressBase + delta);
-  if (percent > ProgressReported) {
-    ProgressReported = percent;
-    StopFlag = NotifyProgress(percent);
-  }
+  ReportStage(delta);
 }
-
-bool TZelCustomReadStream::NotifyProgress(std::int32_t) { return false; }
 
 // ----------------------------------------------------- TZelCustomGraphicReadStream
 
@@ -350,7 +358,6 @@ TZelCustomWriteStream::TZelCustomWriteStream() : Buffer(AllocStreamBuffer()) { C
 
 TZelCustomWriteStream::~TZelCustomWriteStream() = default;
 
-bool TZelCustomWriteStream::NotifyProgress(std::int32_t) { return false; }
 
 void TZelCustomWriteStream::StartWrite(TStream* stream) {
   Target = stream;
@@ -396,33 +403,11 @@ void TZelCustomWriteStream::FinishWrite() {
   if (BufferedCount > 0) FlushOutput();
 }
 
-void TZelCustomWriteStream::BeginProgress() {
-  ProgressBase = 0;
-  ProgressReported = 0;
-  StageShare = 0;
-  RemainingShare = 99;
-  StopFlag = false;
-  StopFlag = NotifyProgress(0);
-}
-
-void TZelCustomWriteStream::EndProgress() { StopFlag = NotifyProgress(100); }
-
 void TZelCustomWriteStream::BeginStage(std::int32_t, std::int64_t total, std::int32_t share) {
-  ProgressBase += StageShare;
-  ProgressReported = ProgressBase;
-  RemainingShare -= StageShare;
-  StageMode = StageUnits;
-  StageTotal = total <= 0 ? 1 : total;
-  StageShare = ShareOf(RemainingShare, share);
+  EnterStage(StageUnits, total, share);
 }
 
-void TZelCustomWriteStream::UpdateProgress(std::int64_t position) {
-  const std::int32_t percent = ClampPercent(ProgressBase + position * StageShare / StageTotal);
-  if (percent > ProgressReported) {
-    ProgressReported = percent;
-    StopFlag = NotifyProgress(percent);
-  }
-}
+void TZelCustomWriteStream::UpdateProgress(std::int64_t position) { ReportStage(position * StageShare / StageTotal); }
 
 // ---------------------------------------------------- TZelCustomGraphicWriteStream
 

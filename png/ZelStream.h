@@ -22,7 +22,34 @@ inline constexpr std::int32_t StageUnits = 1;
 TPixelFormat BitsToPixelFormat(std::int32_t bits);
 std::int32_t PixelFormatToBits(TPixelFormat format);
 
-class TZelCustomReadStream : public TObject {
+// Staged progress, shared by reading and writing: each stage takes its share of what the
+// earlier stages left, and a percent is reported only when it grows.
+class TZelProgressStream : public TObject {
+public:
+  CLASSLIB_CLASS(TZelProgressStream)
+
+  void BeginProgress();
+  void EndProgress();
+  // The result becomes the stop flag.
+  virtual bool NotifyProgress(std::int32_t percent);
+
+  std::int32_t ProgressBase = 0;
+  std::int32_t ProgressReported = 0;
+  std::int32_t StageShare = 0;
+  std::int32_t RemainingShare = 0;
+  // Sizes and positions are 64-bit so that no input length can wrap a bounds check.
+  std::int64_t StageTotal = 1;
+  std::int32_t StageMode = StageBytes;
+  bool StopFlag = false;
+
+protected:
+  // Closes the running stage and opens one of total units (at least 1).
+  void EnterStage(std::int32_t mode, std::int64_t total, std::int32_t share);
+  // Reports the running stage's base plus done percent, when that has grown.
+  void ReportStage(std::int64_t done);
+};
+
+class TZelCustomReadStream : public TZelProgressStream {
 public:
   CLASSLIB_CLASS(TZelCustomReadStream)
   ~TZelCustomReadStream() override;
@@ -38,20 +65,10 @@ public:
   std::uint16_t ReadWordBE();
   std::uint32_t ReadLongBE();
 
-  void BeginProgress();
-  void EndProgress();
+  // A byte stage counts the bytes consumed from its start against the whole input.
   void BeginStage(std::int32_t mode, std::int64_t total, std::int32_t share);
   void UpdateProgress(std::int64_t position);
-  // The result becomes the stop flag.
-  virtual bool NotifyProgress(std::int32_t percent);
 
-  std::int32_t ProgressBase = 0;
-  std::int32_t ProgressReported = 0;
-  std::int32_t StageShare = 0;
-  std::int32_t RemainingShare = 0;
-  // Sizes and positions are 64-bit so that no input length can wrap a bounds check.
-  std::int64_t StageTotal = 1;
-  std::int32_t StageMode = 0;
   std::int64_t StageStart = 0;
   std::int64_t DataSize = 0;
   std::int64_t Consumed = 0;
@@ -59,7 +76,6 @@ public:
   std::unique_ptr<std::uint8_t[]> Buffer;
   std::int64_t BytesLeft = 0;
   std::int64_t StartPosition = 0;
-  bool StopFlag = false;
   bool ErrorFlag = false;
   bool SkipMacBinaryHeader = false;
   TStream* Source = nullptr;
@@ -106,13 +122,11 @@ private:
   std::unique_ptr<RGBQUAD[]> palette_;
 };
 
-class TZelCustomWriteStream : public TObject {
+class TZelCustomWriteStream : public TZelProgressStream {
 public:
   CLASSLIB_CLASS(TZelCustomWriteStream)
   TZelCustomWriteStream();
   ~TZelCustomWriteStream() override;
-
-  virtual bool NotifyProgress(std::int32_t percent);
 
   void StartWrite(TStream* stream);
   void WriteBlock(const void* source, std::int64_t count);
@@ -120,23 +134,14 @@ public:
   void FlushOutput();
   void FinishWrite();
 
-  void BeginProgress();
-  void EndProgress();
   // Write stages are always in units; mode is accepted for symmetry with reading.
   void BeginStage(std::int32_t mode, std::int64_t total, std::int32_t share);
   void UpdateProgress(std::int64_t position);
 
-  std::int32_t ProgressBase = 0;
-  std::int32_t ProgressReported = 0;
-  std::int32_t StageShare = 0;
-  std::int32_t RemainingShare = 0;
-  std::int64_t StageTotal = 1;
-  std::int32_t StageMode = StageUnits;
   std::int32_t BufferedCount = 0;
   std::unique_ptr<std::uint8_t[]> Buffer;
   std::uint8_t* Cursor = nullptr;
   TStream* Target = nullptr;
-  bool StopFlag = false;
 };
 
 class TZelCustomGraphicWriteStream : public TZelCustomWriteStream {
