@@ -250,11 +250,8 @@ const std::uint8_t* TZelPNGReadStream::GreyAlpha16To8(TZelPNGReadStream* r) {
 }
 
 const std::uint8_t* TZelPNGReadStream::Rgb8ToBgr(TZelPNGReadStream* r) {
-  const std::uint8_t* s = r->RawRow + 1;
-  std::uint8_t* d = r->ConvertTarget;
-  const std::int64_t n = r->PassWidth;
-  SwapRedAndBlue(s, d, n);
-  return d;
+  SwapRedAndBlue(r->RawRow + 1, r->ConvertTarget, r->PassWidth);
+  return r->ConvertTarget;
 }
 
 const std::uint8_t* TZelPNGReadStream::Rgb16ToBgr(TZelPNGReadStream* r) {

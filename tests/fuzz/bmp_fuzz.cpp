@@ -15,46 +15,38 @@
 
 namespace {
 
-void Fill(TMemoryStream& stream, const std::uint8_t* data, std::size_t size) {
-  stream.Write(data, static_cast<std::int64_t>(size));
-  stream.SetPosition(0);
+// False when the picture's own reader refuses the bytes with an error of its library.
+template <class Picture>
+bool Loads(Picture& picture, const std::uint8_t* data, std::size_t size) {
+  TMemoryStream input;
+  input.Write(data, static_cast<std::int64_t>(size));
+  input.SetPosition(0);
+  try {
+    picture.LoadFromStream(&input);
+  } catch (const Exception&) {
+    return false;
+  }
+  return true;
 }
 
 template <class Picture>
 void ExpectReloads(Picture& picture) {
   TMemoryStream saved;
   picture.SaveToStream(&saved);
-  saved.SetPosition(0);
   Picture again;
-  try {
-    again.LoadFromStream(&saved);
-  } catch (const Exception&) {
+  if (!Loads(again, static_cast<const std::uint8_t*>(saved.Memory()), static_cast<std::size_t>(saved.Size())))
     __builtin_trap();
-  }
   if (again.Width() != picture.Width() || again.Height() != picture.Height()) __builtin_trap();
 }
 
 void FuzzBitmap(const std::uint8_t* data, std::size_t size) {
-  TMemoryStream input;
-  Fill(input, data, size);
   TBitmap bitmap;
-  try {
-    bitmap.LoadFromStream(&input);
-  } catch (const Exception&) {
-    return;
-  }
-  ExpectReloads(bitmap);
+  if (Loads(bitmap, data, size)) ExpectReloads(bitmap);
 }
 
 void FuzzDib(const std::uint8_t* data, std::size_t size, std::uint8_t options) {
-  TMemoryStream input;
-  Fill(input, data, size);
   TUlmDIB dib;
-  try {
-    dib.LoadFromStream(&input);
-  } catch (const Exception&) {
-    return;
-  }
+  if (!Loads(dib, data, size)) return;
   // Conversions walk every pixel, several times for halftones: large pictures only slow
   // the search down without reaching other code.
   // Run-length data is only decoded by a conversion, which may therefore refuse it.
