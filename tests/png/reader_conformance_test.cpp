@@ -149,7 +149,7 @@ TEST(SuiteFiles, AllCorruptFilesAreListed) {
   const auto files = SuiteFiles();
   EXPECT_EQ(std::size_t(std::count_if(files.begin(), files.end(), [](const std::string& f) { return f[0] == 'x'; })),
             CorruptFiles.size());
-  EXPECT_GT(files.size(), 150u);
+  EXPECT_GT(files.size(), 150u) << "the PNG suite is missing from " << SuiteDir;
 }
 
 // The interlaced files must give exactly the bitmaps of their plain twins.
