@@ -396,60 +396,64 @@ bool ExpandRle(const std::uint8_t* data, std::size_t size, DWORD compression, in
   const std::uint64_t w = static_cast<std::uint64_t>(width);
   const std::uint64_t h = static_cast<std::uint64_t>(height);
   const std::uint64_t stride = DibRowBytes(w, eight ? 8 : 4);
+  // Encoders in the wild run past the row (some encode the padding too) and leave out the
+  // end-of-bitmap code; the platform shows such pictures, so pixels beyond the row are
+  // dropped while the codes are still read in step, and a move below the last row or the
+  // end of the data ends the picture. x may pass w; nothing is placed there.
   std::uint64_t x = 0;
   std::uint64_t y = 0;
   std::size_t pos = 0;
 
-  auto put = [&](std::uint64_t at, unsigned value) {
+  // Places pixels x .. x + count - 1 that lie inside the row; pixel i has value(i).
+  auto place = [&](std::uint64_t count, auto value) {
     std::uint8_t* row = rows + y * stride;
-    if (eight) {
-      row[at] = static_cast<std::uint8_t>(value);
-    } else if (at % 2 == 0) {
-      row[at / 2] = static_cast<std::uint8_t>((row[at / 2] & 0x0F) | (value << 4));
-    } else {
-      row[at / 2] = static_cast<std::uint8_t>((row[at / 2] & 0xF0) | (value & 0x0F));
+    const std::uint64_t end = std::min(x + count, w);
+    for (std::uint64_t at = x; at < end; ++at) {
+      const unsigned v = value(at - x);
+      if (eight) {
+        row[at] = static_cast<std::uint8_t>(v);
+      } else if (at % 2 == 0) {
+        row[at / 2] = static_cast<std::uint8_t>((row[at / 2] & 0x0F) | (v << 4));
+      } else {
+        row[at / 2] = static_cast<std::uint8_t>((row[at / 2] & 0xF0) | (v & 0x0F));
+      }
     }
+    x += count;
   };
 
-  while (size - pos >= 2) {
+  while (size - pos >= 2 && y < h) {
     const unsigned count = data[pos];
     const unsigned code = data[pos + 1];
     pos += 2;
     if (count > 0) {
       // A run: count pixels of one value (RLE4: two values taking turns).
-      if (y >= h || x + count > w) return false;
-      for (unsigned i = 0; i < count; ++i)
-        put(x + i, eight ? code : (i % 2 == 0 ? code >> 4 : code & 0x0F));
-      x += count;
+      place(count, [&](std::uint64_t i) { return eight ? code : (i % 2 == 0 ? code >> 4 : code & 0x0F); });
       continue;
     }
     switch (code) {
       case 0:  // end of line
         x = 0;
-        if (++y > h) return false;
+        ++y;
         break;
       case 1:  // end of bitmap
         return true;
       case 2:  // delta: move right and up
-        if (size - pos < 2) return false;
+        if (size - pos < 2) return true;
         x += data[pos];
         y += data[pos + 1];
         pos += 2;
-        if (x > w || y > h) return false;
         break;
-      default: {  // literal pixels, padded to a 16-bit boundary
+      default: {  // literal pixels, padded to a 16-bit boundary; a cut literal places what it holds
         const std::size_t bytes = eight ? code : (code + 1) / 2;
-        const std::size_t padded = bytes + (bytes & 1);
-        if (size - pos < padded || y >= h || x + code > w) return false;
-        for (unsigned i = 0; i < code; ++i) {
-          const std::uint8_t b = data[pos + (eight ? i : i / 2)];
-          put(x + i, eight ? b : (i % 2 == 0 ? b >> 4 : b & 0x0F));
-        }
-        x += code;
-        pos += padded;
+        const std::size_t held = std::min(bytes, size - pos);
+        const std::uint8_t* literal = data + pos;
+        place(std::min<std::uint64_t>(code, eight ? held : held * 2), [&](std::uint64_t i) -> unsigned {
+          return eight ? literal[i] : (i % 2 == 0 ? literal[i / 2] >> 4 : literal[i / 2] & 0x0F);
+        });
+        pos += std::min(bytes + (bytes & 1), size - pos);
         break;
       }
     }
   }
-  return false;  // the data ended without an end-of-bitmap code
+  return true;
 }

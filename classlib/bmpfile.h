@@ -40,9 +40,11 @@ DibImage DecodeBmp(TStream* stream);
 void EncodeBmp(TStream* stream, const DibImage& image);
 
 // Expands BI_RLE8 (8 bits) or BI_RLE4 (4 bits) codes into plain bottom-up rows of
-// width × height pixels, each row padded to four bytes. rows must hold
+// width × height pixels, each row padded to four bytes, as the platform draws them: pixels
+// of a run beyond the row are dropped, a move below the last row or the end of the data
+// ends the picture, and nothing is written outside the picture's pixels. rows must hold
 // DibRowBytes(width, bits) × height bytes; pixels the codes skip keep what rows held, so a
-// caller that zeroes rows first gets index 0 there. Returns false (rows partly written)
-// when a code reads past the data or writes past the image, or compression is not RLE.
+// caller that zeroes rows first gets index 0 there. Returns false only when compression is
+// not RLE or the size is not positive.
 bool ExpandRle(const std::uint8_t* data, std::size_t size, DWORD compression, int width, int height,
                std::uint8_t* rows);

@@ -167,7 +167,7 @@ TEST(BmpFile, BitFieldsKeepTheBitmapLayoutsAndScaleOthers) {
   }
 }
 
-TEST(BmpFile, RunLengthCodesExpandOrFailWithinTheirBounds) {
+TEST(BmpFile, RunLengthCodesExpandAsThePlatformDrawsThem) {
   struct Case {
     DWORD Compression;
     int Width, Height;
@@ -183,15 +183,17 @@ TEST(BmpFile, RunLengthCodesExpandOrFailWithinTheirBounds) {
       {BI_RLE4, 5, 1, {3, 0x12, 0, 1}, true, {0x12, 0x10, 0, 0}},
       {BI_RLE4, 5, 2, {0, 5, 0x12, 0x34, 0x50, 0, 0, 0, 0, 1}, true, {0x12, 0x34, 0x50, 0, 0, 0, 0, 0}},
       {BI_RLE4, 8, 1, {0, 2, 2, 0, 1, 0x50, 0, 1}, true, {0xFF, 0x5F, 0xFF, 0xFF}, 0xFF},  // skipped nibbles kept
-      {BI_RLE8, 4, 2, {5, 7, 0, 1}, false, {}},                    // a run past the row
-      {BI_RLE8, 4, 2, {0, 4, 1, 2, 3}, false, {}},                 // literal past the data
-      {BI_RLE8, 4, 2, {0, 2, 5, 0, 0, 1}, false, {}},              // delta past the row
-      {BI_RLE8, 4, 2, {0, 2, 0, 3, 0, 1}, false, {}},              // delta past the image
-      {BI_RLE8, 4, 1, {0, 0, 1, 7, 0, 1}, false, {}},              // a run after the last row
-      {BI_RLE8, 4, 2, {0, 0, 0, 0, 0, 0, 0, 1}, false, {}},        // line ends past the image
-      {BI_RLE8, 4, 2, {2, 7}, false, {}},                          // no end-of-bitmap code
-      {BI_RLE8, 4, 2, {0, 2, 1}, false, {}},                       // a cut delta
-      {BI_RLE4, 3, 1, {0, 4, 0x12, 0x34, 0, 1}, false, {}},        // literal nibbles past the row
+      // Beyond the row or the data: clipped, never written outside the picture.
+      {BI_RLE8, 3, 2, {5, 7, 0, 0, 1, 8, 0, 1}, true, {7, 7, 7, 0xEE, 8, 0xEE, 0xEE, 0xEE}, 0xEE},  // a run past the row
+      {BI_RLE8, 4, 2, {0, 4, 1, 2, 3}, true, {1, 2, 3, 0, 0, 0, 0, 0}},             // a literal past the data
+      {BI_RLE8, 4, 2, {0, 2, 5, 0, 2, 9, 0, 0, 1, 8, 0, 1}, true, {0, 0, 0, 0, 8, 0, 0, 0}},  // a delta past the row
+      {BI_RLE8, 4, 2, {1, 6, 0, 2, 0, 2, 1, 9, 0, 1}, true, {6, 0, 0, 0, 0, 0, 0, 0}},  // a delta past the image
+      {BI_RLE8, 4, 1, {0, 0, 1, 7, 0, 1}, true, {0, 0, 0, 0}},                      // a run after the last row
+      {BI_RLE8, 4, 2, {0, 0, 0, 0, 0, 0, 1, 7}, true, {0, 0, 0, 0, 0, 0, 0, 0}},    // line ends past the image
+      {BI_RLE8, 4, 2, {2, 7}, true, {7, 7, 0, 0, 0, 0, 0, 0}},                      // no end-of-bitmap code
+      {BI_RLE8, 4, 2, {1, 5, 0, 2, 1}, true, {5, 0, 0, 0, 0, 0, 0, 0}},             // a cut delta
+      {BI_RLE4, 3, 1, {0, 4, 0x12, 0x34, 0, 1}, true, {0x12, 0x3F, 0xFF, 0xFF}, 0xFF},  // literal nibbles past the row
+      {BI_RLE4, 3, 1, {4, 0x56, 0, 1}, true, {0x56, 0x5F, 0xFF, 0xFF}, 0xFF},      // a run into the padding nibble
       {BI_RGB, 4, 2, {0, 1}, false, {}},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -229,7 +231,6 @@ TEST(BmpFile, RefusesWhatTheHeaderCannotHonour) {
       {"16-bit core", [](FileRecipe& s) { s.HeaderSize = 12, s.Bits = 16, s.Table = {}; }},
       {"RLE8 on 4 bits", [](FileRecipe& s) { s.Bits = 4, s.Compression = BI_RLE8; }},
       {"RLE top-down", [](FileRecipe& s) { s.Height = -2, s.Compression = BI_RLE8, s.Pixels = {0, 1}; }},
-      {"RLE cut", [](FileRecipe& s) { s.Compression = BI_RLE8, s.Pixels = {3, 1, 0}; }},
       {"bit fields on 8 bits", [](FileRecipe& s) { s.Compression = BI_BITFIELDS, s.Masks = {1, 2, 4}; }},
       {"embedded JPEG", [](FileRecipe& s) { s.Compression = 4; }},
       {"zero mask", bits16({0x7C00, 0, 0x1F})},

@@ -97,6 +97,21 @@ Rgba Render(const DibImage& image) {
   return out;
 }
 
+// Compares colours channel by channel, where want is opaque when opaqueOnly.
+void ExpectSamePicture(const Rgba& got, const Rgba& want, int tolerance, bool opaqueOnly) {
+  ASSERT_EQ(want.Width, got.Width);
+  ASSERT_EQ(want.Height, got.Height);
+  int mismatches = 0;
+  for (std::size_t i = 0; i < got.Pixels.size(); i += 4) {
+    if (opaqueOnly && want.Pixels[i + 3] != 0xFF) continue;
+    for (int k = 0; k < 3; ++k)
+      if (std::abs(got.Pixels[i + k] - want.Pixels[i + k]) > tolerance && mismatches++ < 3)
+        ADD_FAILURE() << "pixel " << i / 4 % got.Width << "," << i / 4 / got.Width << " channel " << k << ": "
+                      << int(got.Pixels[i + k]) << " != " << int(want.Pixels[i + k]);
+  }
+  EXPECT_EQ(0, mismatches);
+}
+
 class BmpSuite : public testing::TestWithParam<SuiteFile> {};
 
 TEST_P(BmpSuite, DecodesAsTheSuiteSays) {
@@ -109,18 +124,7 @@ TEST_P(BmpSuite, DecodesAsTheSuiteSays) {
   }
   const Rgba got = Render(DecodeBmp(&stream));
   if (c.Outcome == Expect::Decodes) return;
-  const Rgba want = ReadPng(kSuite + "ref/" + c.Reference);
-  ASSERT_EQ(want.Width, got.Width);
-  ASSERT_EQ(want.Height, got.Height);
-  int mismatches = 0;
-  for (std::size_t i = 0; i < got.Pixels.size(); i += 4) {
-    if (c.Outcome == Expect::MatchesOpaque && want.Pixels[i + 3] != 0xFF) continue;
-    for (int k = 0; k < 3; ++k)
-      if (std::abs(got.Pixels[i + k] - want.Pixels[i + k]) > c.Tolerance && mismatches++ < 3)
-        ADD_FAILURE() << "pixel " << i / 4 % got.Width << "," << i / 4 / got.Width << " channel " << k << ": "
-                      << int(got.Pixels[i + k]) << " != " << int(want.Pixels[i + k]);
-  }
-  EXPECT_EQ(0, mismatches);
+  ExpectSamePicture(got, ReadPng(kSuite + "ref/" + c.Reference), c.Tolerance, c.Outcome == Expect::MatchesOpaque);
 }
 
 using E = Expect;
@@ -204,12 +208,13 @@ const SuiteFile kFiles[] = {
     {"b/badheadersize.bmp", E::Refused},
     {"b/badpalettesize.bmp", E::Refused},
     {"b/badplanes.bmp", E::Refused},
-    {"b/badrle.bmp", E::Refused},
-    {"b/badrle4.bmp", E::Refused},
-    {"b/badrle4bis.bmp", E::Refused},
-    {"b/badrle4ter.bmp", E::Refused},
-    {"b/badrlebis.bmp", E::Refused},
-    {"b/badrleter.bmp", E::Refused},
+    // Run-length codes that aim outside the picture are clipped to it, as the platform draws them.
+    {"b/badrle.bmp", E::Decodes, nullptr, 0, "runs and moves past the picture clipped"},
+    {"b/badrle4.bmp", E::Decodes, nullptr, 0, "runs and moves past the picture clipped"},
+    {"b/badrle4bis.bmp", E::Decodes, nullptr, 0, "runs and moves past the picture clipped"},
+    {"b/badrle4ter.bmp", E::Decodes, nullptr, 0, "runs and moves past the picture clipped"},
+    {"b/badrlebis.bmp", E::Decodes, nullptr, 0, "runs and moves past the picture clipped"},
+    {"b/badrleter.bmp", E::Decodes, nullptr, 0, "runs and moves past the picture clipped"},
     {"b/badwidth.bmp", E::Refused},
     {"b/pal8badindex.bmp", E::Refused, nullptr, 0, "indices beyond the table"},
     {"b/reallybig.bmp", E::Refused},
@@ -228,6 +233,24 @@ std::string CaseName(const testing::TestParamInfo<SuiteFile>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BmpSuite, testing::ValuesIn(kFiles), CaseName);
+
+// Run-length files as other programs write them (runs past the row, a run into the padding
+// nibble, no end-of-bitmap code) open through the bitmap as other decoders show them.
+TEST(ForeignBmp, OpensWithThePixelsOtherDecodersShow) {
+  for (const char* name : {"rle8-odd-width", "rle8-no-end", "rle4-padding-nibble"}) {
+    SCOPED_TRACE(name);
+    const std::string base = std::string(CORPORA_DIR "/foreign/") + name;
+    TBitmap bitmap;
+    bitmap.LoadFromFile(base + ".bmp");
+    Rgba got{bitmap.Width(), bitmap.Height(), {}};
+    for (int y = 0; y < got.Height; ++y)
+      for (int x = 0; x < got.Width; ++x) {
+        const COLORREF c = static_cast<COLORREF>(bitmap.Canvas()->Pixels(x, y));
+        got.Pixels.insert(got.Pixels.end(), {GetRValue(c), GetGValue(c), GetBValue(c), 0xFF});
+      }
+    ExpectSamePicture(got, ReadPng(base + ".png"), 0, false);
+  }
+}
 
 std::vector<std::uint8_t> Snapshot(TBitmap& b) {
   std::vector<std::uint8_t> out;

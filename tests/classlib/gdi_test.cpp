@@ -350,9 +350,11 @@ TEST(GdiStretch, RunLengthAndBitFieldSources) {
   EXPECT_EQ(GetPixel(target.Dc, 0, 0), RGB(9, 9, 9));
   EXPECT_EQ(GetPixel(target.Dc, 1, 1), RGB(200, 0, 0));
   EXPECT_EQ(GetPixel(target.Dc, 2, 1), RGB(0, 200, 0));
-  // Run-length codes that run past their data draw nothing.
+  // Codes cut short draw what they hold, as if the end of the bitmap had come.
   info.bmiHeader.biSizeImage = 3;
-  EXPECT_EQ(StretchDIBits(target.Dc, 0, 0, 4, 2, 0, 0, 4, 2, rle, &info, DIB_RGB_COLORS, SRCCOPY), 0);
+  EXPECT_EQ(StretchDIBits(target.Dc, 0, 0, 4, 2, 0, 0, 4, 2, rle, &info, DIB_RGB_COLORS, SRCCOPY), 2);
+  EXPECT_EQ(GetPixel(target.Dc, 1, 1), RGB(200, 0, 0));
+  EXPECT_EQ(GetPixel(target.Dc, 2, 1), RGB(9, 9, 9));
 
   // A 5-6-5 pixel of full green and a 32-bit pixel with masks in another order.
   const WORD green565[2] = {0x07E0, 0};

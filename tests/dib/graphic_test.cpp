@@ -273,6 +273,28 @@ TEST(UlmDIB, DrawsPlainlyOrThroughAHalftoneCopy) {
   EXPECT_EQ(halves.HalftoneMode, 2);
 }
 
+// Run-length data as other programs write them, kept compressed, reach the class library's
+// bitmap with the pixels other decoders show, whether the library's own decoder accepts
+// them or not: assigned and drawn alike.
+TEST(UlmDIB, ForeignRunLengthDataAssignAndDrawAsOtherDecodersShowThem) {
+  for (const char* name : {"rle8-odd-width", "rle8-no-end", "rle4-padding-nibble"}) {
+    SCOPED_TRACE(name);
+    const std::string base = std::string(CORPORA_DIR "/foreign/") + name;
+    int width = 0, height = 0;
+    const Bytes rgb = dib_test::ReadPng(base + ".png", width, height);
+    std::vector<TColor> want;
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) want.push_back(RGB(rgb[i], rgb[i + 1], rgb[i + 2]));
+    TUlmDIB dib;
+    dib.LoadFromFile(base + ".bmp");
+    TBitmap assigned, drawn;
+    assigned.Assign(&dib);
+    EXPECT_EQ(Colours(&assigned), want);
+    drawn.SetSize(width, height);
+    drawn.Canvas()->Draw(0, 0, &dib);
+    EXPECT_EQ(Colours(&drawn), want);
+  }
+}
+
 TEST(UlmDIB, TheCanvasDrawsIntoThePixelMemoryAndAnnouncesItWhenFreed) {
   auto dib = DibOf(pf24bit);
   int changes = 0;
