@@ -378,7 +378,9 @@ void TUlmInternalDIB::LoadFromStream(TStream* stream) {
       return row.data();
     });
   } else {
-    CheckPixelData(h, imageSize, readError);
+    // A bfSize that leaves no room for the rows is a header at odds with itself, not a
+    // file that failed to read.
+    CheckPixelData(h, imageSize, [] { throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight); });
     if (imageSize > remaining) readError();
     if (imageSize > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
     GetMemory(imageSize, scratch.MappingHandle, scratch.Bits, UseFMO != 0);

@@ -22,9 +22,6 @@ constexpr const char* SNoInterlace = "Read Header(PNG): not interlace type";
 constexpr const char* SErrorZlib = "PNG LoadStream: Error ZLIB";
 constexpr const char* SReadImageError = "Read Image (PNG): Read Error";
 
-// zlib's own failures are all below the glue's general failure status.
-bool IsZlibFailure(std::int32_t status) { return status < ZelStatusFailed; }
-
 }  // namespace
 
 TZelPNGReadStream::TZelPNGReadStream() {
@@ -460,7 +457,7 @@ void TZelPNGReadStream::DecodePasses() {
       Decoder.Row = Decoder.PreviousRow == rowBufferA_ ? rowBufferB_ : rowBufferA_;
       Decoder.Spare = hooked ? nullptr : Decoder.Row == rowBufferA_ ? rowBufferB_ : rowBufferA_;
       const std::int32_t status = DecodeRow(&Decoder);
-      if (status < 0) Fail(IsZlibFailure(status) ? SErrorZlib : SReadImageError);
+      if (status < 0) Fail(SReadImageError);
       RawRow = Decoder.Row;
       if (hooked) {
         // The next row is unfiltered against the row as decoded, not as the hook left it.

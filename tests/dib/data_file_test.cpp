@@ -55,7 +55,10 @@ const Case kFiles[] = {
     {"ZeroMask", BmpFile(InfoHeader(1, 1, 16, BI_BITFIELDS), Masks(0xF800, 0, 0x1F), Bytes().U32(0)), kMasks},
     {"Rgb16WithoutMasks", BmpFile(InfoHeader(1, 1, 16, BI_RLE8), {}, Bytes().U32(0)), kMasks},
     {"PixelsCutShort", BmpFile(InfoHeader(4, 4, 24), {}, Bytes().Fill(40), 0, 54 + 48), kRead},
-    {"FileSizeBelowTheRows", BmpFile(InfoHeader(4, 4, 24), {}, Bytes().Fill(48), 0, 54 + 40), kRead},
+    // A bfSize that leaves too little room is a bad header even when the file holds the data.
+    {"FileSizeBelowTheRows", BmpFile(InfoHeader(4, 4, 24), {}, Bytes().Fill(48), 0, 54 + 40), kDim},
+    {"FileSizeBelowTheOffset", BmpFile(InfoHeader(1, 1, 24), {}, Bytes().U32(0), 0, 1), kDim},
+    {"RunLengthFileSizeAtTheOffset", BmpFile(InfoHeader(2, 1, 8, BI_RLE8, 2), Table(2), Bytes().U32(0x01000102), 0, 62), kDim},
     {"Rgb32RowsCutShort", BmpFile(InfoHeader(2, 2, 32), {}, Bytes().Fill(12)), kRead},
 };
 
