@@ -38,6 +38,8 @@ const Case kFiles[] = {
     {"GapSkipped", BmpFile(InfoHeader(1, 1, 1), Table(2).Fill(6, 0xAA), Bytes().U32(0x80)), "", {0x80, 0, 0, 0}, 2},
     {"CoreHeader", BmpFile(Bytes().U32(12).U16(2).U16(1).U16(1).U16(4), Bytes().Fill(48, 9), Bytes().U32(0x21)), "",
      {0x21, 0, 0, 0}, 16},
+    {"CoreWidthAbove32767", BmpFile(Bytes().U32(12).U16(32768).U16(1).U16(1).U16(1), Bytes().Fill(6, 9),
+                                    Bytes().Fill(4096, 0x81)), "", TBytes(4096, 0x81), 2},
     {"NotBM", "BA" + BmpFile(InfoHeader(1, 1, 24), {}, Bytes().U32(0)).substr(2),
      "EUlmDIBInvalidDIBFile: TUlmInternalDIB.LoadFromFile: File type is invalid"},
     {"BitCount7", BmpFile(InfoHeader(1, 1, 7), {}, Bytes().U32(0)), "EUlmDIBInvalidDIB: TUlmInternalDIB.LoadFromStream: Invalid BitCout"},

@@ -84,6 +84,10 @@ TEST(UlmDIB, AChangeToOneSharingBitmapNeverShowsInTheOther) {
   const std::pair<const char*, Action> changes[] = {
       {"SetColors", [](TUlmDIB& b) { b.SetColors(0, clRed); }},
       {"SetPalette", [](TUlmDIB& b) { b.SetPalette(0); }},
+      {"SetPalette of the shared handle", [](TUlmDIB& b) {
+         b.SetPalette(b.GetPalette());
+         b.SetColors(0, clRed);
+       }},
       {"ChangePixelFormat", [](TUlmDIB& b) { b.ChangePixelFormat(TUlmPixelFormat::Bit24); }},
       {"canvas", [](TUlmDIB& b) { TUlmDIBCanvas(&b).FillRect(Rect(0, 0, W, H)); }},
   };
@@ -211,25 +215,54 @@ TEST(UlmDIB, SizeAndDepthSettersMakeBlankDataOfTheNewGeometry) {
   EXPECT_EQ(dib->GetPalette(), 0u);
 }
 
+// A failed conversion still ends its progress, and announces no change.
 TEST(UlmDIB, OnlyQuantisingConversionsReportProgress) {
-  const std::tuple<TUlmPixelFormat, int, std::string> rows[] = {
-      {TUlmPixelFormat::Bit8, 256, "PixelFormat 24Bit -> 8Bit"}, {TUlmPixelFormat::Bit8RLE, 256, "PixelFormat 24Bit -> 8BitRLE"},
-      {TUlmPixelFormat::Bit4, 16, "PixelFormat 24Bit -> 4Bit"},  {TUlmPixelFormat::Bit1, 0, ""},
-      {TUlmPixelFormat::HalfTone, 0, ""},                        {TUlmPixelFormat::Bit24, 0, ""}};
-  for (const auto& [target, total, text] : rows) {
-    auto dib = DibOf(pf24bit, true);
+  const char* const noRoom = "EUlmDIBCompressionFailed: Convert8BitRGBTo8BitRLE: Compression Failed";
+  const std::tuple<TUlmPixelFormat, int, std::string, std::string> rows[] = {
+      {TUlmPixelFormat::Bit8, 256, "PixelFormat 24Bit -> 8Bit", ""},
+      {TUlmPixelFormat::Bit8RLE, 256, "PixelFormat 24Bit -> 8BitRLE", ""},
+      {TUlmPixelFormat::Bit8RLE, 256, "PixelFormat 24Bit -> 8BitRLE", noRoom},
+      {TUlmPixelFormat::Bit4, 16, "PixelFormat 24Bit -> 4Bit", ""},
+      {TUlmPixelFormat::Bit1, 0, "", ""},
+      {TUlmPixelFormat::HalfTone, 0, "", ""},
+      {TUlmPixelFormat::Bit24, 0, "", ""}};
+  for (const auto& [target, total, text, error] : rows) {
+    auto dib = DibOf(pf24bit, error.empty());  // without runs the pixels do not compress
     std::vector<std::tuple<TProgressStage, int, bool, std::string>> events;
     dib->OnProgress = [&](TObject* sender, TProgressStage stage, std::uint8_t percent, bool redraw, const TRect& rect,
                           const std::string& message) {
       EXPECT_TRUE(sender == dib.get() && rect == Rect(0, 0, W, H));
       events.emplace_back(stage, percent, redraw, message);
     };
-    dib->ChangePixelFormat(target);
+    int changes = 0;
+    dib->OnChange = [&changes](TObject*) { ++changes; };
+    EXPECT_EQ(Raised([&] { dib->ChangePixelFormat(target); }), error);
+    EXPECT_EQ(changes, error.empty() && target != TUlmPixelFormat::Bit24 ? 1 : 0) << text;
     ASSERT_EQ(events.size(), total == 0 ? 0u : total + 1u) << text;
     if (total == 0) continue;
     EXPECT_EQ(events.front(), std::make_tuple(psStarting, 0, false, text));
     for (int k = 1; k < total; ++k) EXPECT_EQ(events[k], std::make_tuple(psRunning, k * 100 / total, false, text));
     EXPECT_EQ(events.back(), std::make_tuple(psEnding, 100, true, text));
+  }
+}
+
+// Two colours of one 5-6-5 bin: the low quality gives them one entry, the high quality two
+// (the brighter first); the mask colour marks its own pixel. The settings travel with Assign.
+TEST(UlmDIB, ConversionsTakeTheQualityAndMaskColourOfTheBitmap) {
+  const std::tuple<std::uint8_t, TColor, TUlmPixelFormat, Bytes> rows[] = {
+      {0, clWhite, TUlmPixelFormat::Bit8, {0, 0, 0, 0}},    {1, clWhite, TUlmPixelFormat::Bit8, {1, 0, 0, 0}},
+      {0, clWhite, TUlmPixelFormat::Bit4, {0x00, 0, 0, 0}}, {1, clWhite, TUlmPixelFormat::Bit4, {0x10, 0, 0, 0}},
+      {0, RGB(4, 0, 0), TUlmPixelFormat::Bit1, {0x40, 0, 0, 0}}};
+  for (const auto& [quality, mask, target, pixels] : rows) {
+    TUlmDIB source, dib;
+    source.SetBitCount(24);
+    source.SetWidth(2);
+    static_cast<std::uint8_t*>(source.InternalDIB->DIBInfos.Bits)[5] = 4;  // the second pixel's red
+    source.ConvertQuality = quality;
+    source.MaskColor = mask;
+    dib.Assign(&source);
+    dib.ChangePixelFormat(target);
+    EXPECT_EQ(Pixels(dib), pixels) << int(quality) << " " << int(target);
   }
 }
 
@@ -240,6 +273,9 @@ TEST(UlmDIB, HalftoneModesReportSharedPalettesButAssignTheImagesOwn) {
   EXPECT_EQ(Entries(a->GetPalette()), Entries({HalftoneQuads.begin(), HalftoneQuads.end()}));
   a->HalftoneMode = 2;
   EXPECT_EQ(Entries(a->GetPalette()), (std::vector<COLORREF>{0, 0xFFFFFF}));
+  TUlmDIB copy;
+  copy.Assign(a.get());
+  EXPECT_EQ(copy.GetPalette(), a->GetPalette());
   TBitmap back;
   back.Assign(a.get());
   EXPECT_EQ(Entries(back.ColorTable()), Entries(MakeBitmap(pf8bit)->ColorTable()));

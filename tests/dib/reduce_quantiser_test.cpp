@@ -136,19 +136,23 @@ TEST_P(Reduction, FewColoursKeptExactly) {
 TEST_P(Reduction, SplitChannelByWeightedVariance) {
   const TReducer& r = GetParam();
   struct TCase {
-    TRgb A, B, First;
+    std::vector<TRgb> Pixels;
+    TRgb First;
   };
+  const TRgb black{0, 0, 0};
   const TCase cases[] = {
-      {{255, 0, 0}, {0, 221, 0}, {0, 221, 0}},  // 4 · 221² > 3 · 255²: green
-      {{255, 0, 0}, {0, 220, 0}, {255, 0, 0}},  // 4 · 220² < 3 · 255²: red
-      {{209, 0, 0}, {0, 0, 255}, {209, 0, 0}},  // 3 · 209² > 2 · 255²: red
-      {{208, 0, 0}, {0, 0, 255}, {0, 0, 255}},  // 3 · 208² < 2 · 255²: blue
+      {{{255, 0, 0}, {0, 221, 0}}, {0, 221, 0}},  // 4 · 221² > 3 · 255²: green
+      {{{255, 0, 0}, {0, 220, 0}}, {255, 0, 0}},  // 4 · 220² < 3 · 255²: red
+      {{{209, 0, 0}, {0, 0, 255}}, {209, 0, 0}},  // 3 · 209² > 2 · 255²: red
+      {{{208, 0, 0}, {0, 0, 255}}, {0, 0, 255}},  // 3 · 208² < 2 · 255²: blue
+      // 3 · (4 · 200² − 200²) = 4 · (4 · 2 · 150² − 300²): a tie, and red wins it.
+      {{{200, 0, 0}, {0, 150, 0}, {0, 150, 0}, black}, {200, 0, 0}},
   };
   for (const TCase& c : cases) {
-    const auto source = Picture(r.SourceBits, 2, 1, {c.A, c.B});
+    const auto source = Picture(r.SourceBits, static_cast<int>(c.Pixels.size()), 1, c.Pixels);
     TResult result;
     Reduce(r, *source, result);
-    EXPECT_EQ(ColorOf(result, 0), c.First) << int(c.A.Red) << " " << int(c.B.Green) << " " << int(c.B.Blue);
+    EXPECT_EQ(ColorOf(result, 0), c.First) << int(c.Pixels[0].Red) << " " << int(c.Pixels[1].Green);
   }
 }
 
