@@ -122,9 +122,10 @@ void TfrmMain::FormCreate(TObject*) {
 void TfrmMain::WMDropFiles(TWMDropFiles& message) {
   const UINT count = DragQueryFileA(message.Drop, 0xFFFFFFFFu, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
-    char buffer[255];
-    DragQueryFileA(message.Drop, i, buffer, sizeof buffer);
-    const std::string name = buffer;
+    // Paths have no length limit here: a name cut short could name another file.
+    std::vector<char> buffer(DragQueryFileA(message.Drop, i, nullptr, 0) + std::size_t{1});
+    DragQueryFileA(message.Drop, i, buffer.data(), static_cast<UINT>(buffer.size()));
+    const std::string name = buffer.data();
     if (lstFileList->Items()->IndexOf(name) >= 0) continue;
     const std::string ext = LowerCase(ExtractFileExt(name));
     if (ext == ".png" || ext == ".bmp") lstFileList->Items()->Add(name);
