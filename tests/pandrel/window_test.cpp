@@ -94,12 +94,18 @@ TEST_F(PandrelTest, FolderBrowserFillsTheOutputFolderUnlessCancelled) {
   }
 }
 
+// The window as the user sees it after a batch: list, preview, picked colour, folder.
 TEST_F(PandrelTest, ScreenshotOfTheMainWindow) {
-  WritePicture(Path("shot.bmp"), Cycling(8, {RGB(255, 0, 255), RGB(0, 160, 0), RGB(30, 30, 200)}, 120, 60));
-  Drop({Path("shot.bmp"), "/zz/pictures/sample.png"});
+  const IndexedPicture picture = Cycling(8, {RGB(255, 0, 255), RGB(0, 160, 0), RGB(30, 30, 200)}, 120, 60);
+  WritePicture(Path("shot.bmp"), picture);
+  WritePicture(Path("sample.png"), picture);
+  Drop({Path("shot.bmp"), Path("sample.png")});
   UserClickItem(frmMain->lstFileList, 0);
   UserMouse(frmMain->imgSpoit, mbRight, {}, 1, 0);
-  frmMain->edtSavePath->SetText(folder_);
+  frmMain->edtSavePath->SetText(Folder("out"));
+  TAutomation::Push(TModalAnswer::Ok());
+  UserClick(frmMain->btnStart);
+  EXPECT_EQ(OnlyShown().Text, "すべての処理が終わりました。");
   EXPECT_TRUE(GrabFormToFile(frmMain, std::string(TEST_BUILD_DIR) + "/pandrel_main.png"));
 }
 
