@@ -30,7 +30,7 @@ void TComposerForm::CreateColourEditorPage(TTabPage* page, const TSlot<TScrollBo
   imgSkeleton = NewPictureView(box.Control, "imgSkeleton", 9, 9, Handler(this, &TComposerForm::imgSkeletonMouseDown));
   imgSkeleton->OnClick = std::move(onPictureClick);
 
-  edtSkeletonName = Place(new TLabeledEdit(page), "edtSkeletonName", left, 224, layout.BoxWidth + 32, 20);
+  edtSkeletonName = Place(new TLabeledEdit(page), "edtSkeletonName", left, 224, layout.EditWidth, 20);
   edtSkeletonName->EditLabel()->SetCaption("透過色のタイトル(&T)：");
   NewButton(page, CONTROL_SLOT(btnSkeletonAdd), "保存", left, layout.ButtonTop, 193, 33,
             Handler(this, &TComposerForm::btnSkeletonAddClick));

@@ -91,9 +91,11 @@ void BuildTransferPage(TTabPage* page, const TTransferPageSlots& slots, const TT
                        const TTransferPageEvents& events);
 
 // The colour editor page's widths, the row of its buttons, and the warning's place and text.
+// The title edit has a width of its own: it need not end where the picture box ends.
 struct TColourEditorLayout {
   int ListWidth;
   int BoxWidth;
+  int EditWidth;
   int ButtonTop;
   TPoint WarningAt;
   const char* Warning;

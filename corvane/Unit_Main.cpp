@@ -85,7 +85,7 @@ void TfrmMain::CreatePages() {
   CreateFillPage(tab->AddPage("塗りつぶし"));
   // The scroll box and the picture in it both open the reference picture.
   CreateColourEditorPage(tab->AddPage("透過色エディタ"), CONTROL_SLOT(ScrollBox2),
-                         {193, 417, 244, {208, 286}, "注意：追加、変更、削除を行った時点で変更内容が保存されます。"},
+                         {193, 417, 449, 244, {208, 286}, "注意：追加、変更、削除を行った時点で変更内容が保存されます。"},
                          Handler(this, &TfrmMain::SkeletonSpoit), Handler(this, &TfrmMain::SkeletonSpoit));
 
   tab->SetPageIndex(0);

@@ -99,7 +99,7 @@ void TfrmMain::CreatePages() {
   CreateFillPage(TN->AddPage("塗りつぶし"));
   CreateColourEditorPage(TN->AddPage("透過色エディタ"), CONTROL_SLOT(ScrollBox4),
                          // The warning under the list: beside it the line would run off the page.
-                         {177, 249, 256, Point(8, 290), "注意：保存、削除を行った時点で変更内容が保存されます。"},
+                         {177, 249, 273, 256, Point(8, 290), "注意：保存、削除を行った時点で変更内容が保存されます。"},
                          Handler(this, &TfrmMain::ScrollBox4Click), Handler(this, &TfrmMain::imgSkeletonClick));
 
   TN->SetPageIndex(CharaChipPage);

@@ -38,6 +38,21 @@ void MovePickedColourToFront(TUlmDIB* dib, TColor picked) {
   }
 }
 
+// A transparent colour names pixels by their colour, and the exchange moves colours
+// between entries; on a palette picture it is pinned to its entry first, so the same
+// pixels stay transparent.
+void PinTransparentColour(TZelPNG* picture, TUlmDIB* dib) {
+  const TColor colour = picture->TransparentColor;
+  const TPixelFormat format = picture->CurrentImage()->PixelFormat();
+  if (colour == -1 || (colour & PaletteIndexFlag) != 0 || (format != pf1bit && format != pf4bit && format != pf8bit)) return;
+  for (int j = 0; j < 256; ++j) {
+    if (dib->GetColors(j) == colour) {
+      picture->TransparentColor = PaletteIndexFlag | j;
+      return;
+    }
+  }
+}
+
 // Hides the covering panel when the batch ends, however it ends.
 class TUncover {
 public:
@@ -122,9 +137,10 @@ void TfrmMain::FormCreate(TObject*) {
 void TfrmMain::WMDropFiles(TWMDropFiles& message) {
   const UINT count = DragQueryFileA(message.Drop, 0xFFFFFFFFu, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
-    char buffer[255];
-    DragQueryFileA(message.Drop, i, buffer, sizeof buffer);
-    const std::string name = buffer;
+    // Paths have no length limit here: a name cut short could name another file.
+    std::vector<char> buffer(DragQueryFileA(message.Drop, i, nullptr, 0) + std::size_t{1});
+    DragQueryFileA(message.Drop, i, buffer.data(), static_cast<UINT>(buffer.size()));
+    const std::string name = buffer.data();
     if (lstFileList->Items()->IndexOf(name) >= 0) continue;
     const std::string ext = LowerCase(ExtractFileExt(name));
     if (ext == ".png" || ext == ".bmp") lstFileList->Items()->Add(name);
@@ -194,11 +210,12 @@ void TfrmMain::RunBatch() {
 
     const std::string& source = files[i];
     const std::string name = ExtractFileName(source);
-    const bool png = IsPngName(name);
-    if (png) {
-      TZelPNG picture;
-      picture.LoadFromFile(source);
-      dib->Assign(&picture);
+    std::unique_ptr<TZelPNG> picture;
+    if (IsPngName(name)) {
+      picture = std::make_unique<TZelPNG>();
+      picture->LoadFromFile(source);
+      dib->Assign(picture.get());
+      PinTransparentColour(picture.get(), dib.get());
     } else {
       dib->LoadFromFile(source);
     }
@@ -206,10 +223,14 @@ void TfrmMain::RunBatch() {
     // Written aside and renamed over the target, so a source in the output folder is
     // never overwritten while it is still being read.
     const std::string target = folder + name;
-    if (png) {
-      TZelPNG picture;
-      picture.Assign(dib.get());
-      picture.SaveToFileName(target);
+    if (picture) {
+      // The loaded picture takes the new palette and keeps its transparency (its alpha
+      // bitmap or transparent colour), which a fresh one would drop. A grey file stays
+      // grey only where that keeps its alpha; otherwise it is written with its palette,
+      // so that the exchanged entries show.
+      picture->Assign(dib.get());
+      picture->Grayscale = picture->Grayscale && picture->HasAlpha();
+      picture->SaveToFileName(target);
     } else {
       dib->SaveToFileName(target);
     }

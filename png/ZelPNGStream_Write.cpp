@@ -1,6 +1,8 @@
 #include "png/ZelPNGStream_Write.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -355,6 +357,7 @@ void TZelPNGWriteStream::WriteBackground() {
 }
 
 void TZelPNGWriteStream::WriteTransparency() {
+  if (WritePaletteAlpha()) return;
   const TColor colour = TransparentColor;
   if (colour == -1 || AlphaWritten) return;
   if (GreyscaleOutput && !PaletteIndexInGrey) {
@@ -371,6 +374,37 @@ void TZelPNGWriteStream::WriteTransparency() {
     return;
   }
   WriteRgbSamples(ChunkTRNS, colour);
+}
+
+// A palette image has no alpha channel, but an alpha bitmap that gives each palette index
+// one alpha, as a palette file's transparency table does once read, fits its tRNS whole:
+// a loaded palette picture saves again with its partial transparency.
+bool TZelPNGWriteStream::WritePaletteAlpha() {
+  if (AcceptedAlpha == nullptr || colourType_ != 3) return false;
+  int alphaOf[256];
+  std::fill(std::begin(alphaOf), std::end(alphaOf), -1);
+  const std::int64_t bits = DepthCode;
+  const unsigned mask = (1u << bits) - 1;
+  for (std::int32_t y = 0; y < SourceBitmap->Height(); ++y) {
+    const auto* indices = static_cast<const std::uint8_t*>(SourceBitmap->ScanLine(y));
+    const auto* alpha = static_cast<const std::uint8_t*>(AcceptedAlpha->ScanLine(y));
+    for (std::int64_t x = 0; x < SourceBitmap->Width(); ++x) {
+      const unsigned index = (indices[x * bits / 8] >> (8 - bits - x * bits % 8)) & mask;
+      const int a = 255 - alpha[x];
+      if (alphaOf[index] < 0) alphaOf[index] = a;
+      if (alphaOf[index] != a) return false;
+    }
+  }
+  // tRNS may not name more entries than PLTE holds.
+  std::int32_t count = 0;
+  std::uint8_t data[256];
+  for (std::int32_t i = 0; i < paletteEntries_; ++i) {
+    data[i] = static_cast<std::uint8_t>(alphaOf[i] < 0 ? 255 : alphaOf[i]);
+    if (data[i] != 255) count = i + 1;
+  }
+  if (count == 0) return false;
+  WriteChunk(ChunkTRNS, data, count);
+  return true;
 }
 
 void TZelPNGWriteStream::WritePhysicalSize() {

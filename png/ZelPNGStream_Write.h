@@ -97,6 +97,7 @@ private:
   void WriteRgbSamples(std::uint32_t type, TColor colour);
   void WriteBackground();
   void WriteTransparency();
+  bool WritePaletteAlpha();
   void WritePhysicalSize();
   void WriteImageData();
   void WritePass(std::int32_t pass);

@@ -155,6 +155,15 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
   return files;
 }
 
+// Dropped files are only ever copied, whatever the source proposes: a source that honours
+// a move answer would delete the user's originals. A source that cannot copy is refused.
+bool AcceptAsCopy(QDropEvent* event) {
+  if (!(event->possibleActions() & Qt::CopyAction) || LocalFiles(event->mimeData()).empty()) return false;
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  return true;
+}
+
 }  // namespace
 
 bool ControlFilter::eventFilter(QObject* watched, QEvent* event) {
@@ -197,19 +206,14 @@ bool ControlFilter::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragMove:
       if (AcceptDrops) {
         auto* drag = static_cast<QDropEvent*>(event);
-        if (!LocalFiles(drag->mimeData()).empty()) {
-          drag->acceptProposedAction();
-          return true;
-        }
+        if (AcceptAsCopy(drag)) return true;
       }
       break;
     case QEvent::Drop:
       if (AcceptDrops) {
         auto* drop = static_cast<QDropEvent*>(event);
-        const std::vector<std::string> files = LocalFiles(drop->mimeData());
-        if (!files.empty()) {
-          drop->acceptProposedAction();
-          DeliverDroppedFiles(control_, files);
+        if (AcceptAsCopy(drop)) {
+          DeliverDroppedFiles(control_, LocalFiles(drop->mimeData()));
           return true;
         }
       }

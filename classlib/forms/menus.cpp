@@ -48,7 +48,8 @@ void TMenuItem::SetVisible(bool visible) {
 void TMenuItem::Apply() {
   QAction* action = impl_->action.get();
   action->setSeparator(IsLine());
-  action->setText(ToQ(caption_));
+  // A separator with text is drawn as a titled section: the line shows a "-".
+  action->setText(IsLine() ? QString() : ToQ(caption_));
   action->setEnabled(enabled_);
   action->setVisible(visible_);
 }

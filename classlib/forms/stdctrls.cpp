@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleOptionGroupBox>
 
 #include "classlib/forms/widgets_p.h"
 
@@ -280,7 +281,29 @@ void TRadioButton::BoundsChanged() { FitCaption(static_cast<QRadioButton*>(Widge
 
 TGroupBox::TGroupBox(TWinControl* parent) : TWinControl(parent, new QGroupBox()) { SetBounds(Left(), Top(), 185, 105); }
 
-void TGroupBox::CaptionChanged() { static_cast<QGroupBox*>(Widget())->setTitle(ToQ(Caption())); }
+void TGroupBox::CaptionChanged() {
+  static_cast<QGroupBox*>(Widget())->setTitle(ToQ(Caption()));
+  for (int i = 0; i < ControlCount(); ++i) KeepCaptionClear(Controls(i));
+}
+
+void TGroupBox::ChildBoundsChanged(TControl* child) { KeepCaptionClear(child); }
+
+// The layouts were made for a caption 12 pixels high; the Japanese sans draws it taller.
+// A child that would cover part of the caption moves down just below it, and no further.
+void TGroupBox::KeepCaptionClear(TControl* child) {
+  auto* box = static_cast<QGroupBox*>(Widget());
+  QWidget* widget = child != nullptr ? child->Widget() : nullptr;
+  if (box->title().isEmpty() || widget == nullptr) return;
+  QStyleOptionGroupBox option;
+  option.initFrom(box);
+  option.text = box->title();
+  option.textAlignment = box->alignment();
+  option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+  const QRect label = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+  const QRect bounds = widget->geometry();
+  if (!bounds.intersects(label)) return;
+  child->SetBounds(bounds.left(), label.bottom() + 1, bounds.width(), bounds.height());
+}
 
 // ---------------------------------------------------------------- list boxes
 

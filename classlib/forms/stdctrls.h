@@ -140,9 +140,13 @@ class TGroupBox : public TWinControl {
 public:
   CLASSLIB_CLASS(TGroupBox)
   explicit TGroupBox(TWinControl* parent);
+  void ChildBoundsChanged(TControl* child) override;
 
 protected:
   void CaptionChanged() override;
+
+private:
+  void KeepCaptionClear(TControl* child);
 };
 
 // Items is a TStringList the box follows: change it and the box shows the change.

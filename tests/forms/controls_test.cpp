@@ -511,6 +511,8 @@ TEST_F(ControlsTest, MenuEntriesRunTheirHandlersInsideTheGuard) {
   for (TMenuItem* item : {open, line, exit}) file->Add(item);
   EXPECT_EQ(file->Count(), 3);
   EXPECT_TRUE(line->IsLine());
+  EXPECT_TRUE(line->Action()->isSeparator());
+  EXPECT_TRUE(line->Action()->text().isEmpty()) << "a separator with text shows it";
   int opens = 0;
   open->OnClick = [&](TObject*) {
     ++opens;

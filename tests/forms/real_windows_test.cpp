@@ -1,19 +1,25 @@
 // With automation off the programs get the real windows. A timer plays the user's hand on
 // whatever modal window comes up, so these paths run in tests too.
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QColorDialog>
+#include <QDrag>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
+#include <QWindow>
 
 #include <functional>
 #include <string>
 
 #include "classlib/forms/dialogs.h"
 #include "classlib/forms/forms.h"
+#include "classlib/forms/shell.h"
 #include "classlib/forms/stdctrls.h"
 #include "forms/fixture.h"
 
@@ -144,6 +150,57 @@ TEST_F(RealWindowsTest, ColourDialogReturnsTheChosenColourAsBlueGreenRed) {
   EXPECT_EQ(startedAt, QColor(255, 0, 255));
   EXPECT_EQ(cd.Color, 0x563412);
   EXPECT_FALSE(gaveUp);
+}
+
+// A drag whose source proposes a move, as a file manager's does by default, through the
+// desktop's drag protocol into a list that takes files: the answer is a copy, so the source
+// keeps its files. A source that can only move is refused. The drag needs the desktop's
+// own drag handling, so this runs under a virtual X server (its own ctest entry).
+TEST_F(RealWindowsTest, DroppedFilesAreCopiedWhateverTheSourceProposes) {
+  if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X display";
+  class DropTarget : public TForm {
+  public:
+    using TForm::TForm;
+    void WMDropFiles(TWMDropFiles& message) override {
+      Received += DragQueryFileA(message.Drop, 0xFFFFFFFFu, nullptr, 0);
+      DragFinish(message.Drop);
+    }
+    UINT Received = 0;
+  };
+  DropTarget form(nullptr);
+  form.SetClientWidth(240);
+  form.SetClientHeight(160);
+  auto* list = new TListBox(&form);
+  list->SetBounds(8, 8, 224, 144);
+  form.Show();
+  DragAcceptFiles(list->Handle(), true);
+  QWidget* viewport = static_cast<QAbstractScrollArea*>(list->Widget())->viewport();
+  for (int i = 0; i < 50 && !form.Widget()->windowHandle()->isExposed(); ++i) Application->ProcessMessages();
+
+  struct Row {
+    Qt::DropActions offered;
+    Qt::DropAction answered;
+    UINT received;
+  };
+  for (const Row& row : {Row{Qt::CopyAction | Qt::MoveAction, Qt::CopyAction, 1}, Row{Qt::MoveAction, Qt::IgnoreAction, 0}}) {
+    form.Received = 0;
+    const QPoint over = viewport->mapToGlobal(viewport->rect().center());
+    QCursor::setPos(over);
+    Application->ProcessMessages();
+    auto* drag = new QDrag(form.Widget());
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile("/home/user/original.png")});
+    drag->setMimeData(data);
+    // The hand lets go of the button over the list once the drag has entered it.
+    QTimer::singleShot(200, qApp, [&form, over] {
+      QWindow* window = form.Widget()->windowHandle();
+      QMouseEvent release(QEvent::MouseButtonRelease, window->mapFromGlobal(over), over, Qt::LeftButton,
+                          Qt::NoButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(window, &release);
+    });
+    EXPECT_EQ(drag->exec(row.offered, Qt::MoveAction), row.answered);
+    EXPECT_EQ(form.Received, row.received);
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "classlib/filenames.h"
 #include "pandrel/fixture.h"
+#include "png/png_support.h"
 
 namespace {
 
@@ -82,6 +83,75 @@ TEST_F(BatchTest, EntryZeroTakesThePickedColourAndNothingElseChanges) {
     palette.resize(std::min(palette.size(), row.expected.size()));
     EXPECT_EQ(palette, row.expected);
     EXPECT_EQ(ReadWholeFile(Path(row.name)), sourceBytes) << "the source stays as it was";
+  }
+}
+
+// Transparency per pixel goes through the batch unchanged: a palette file's tRNS (one
+// transparent entry, or partial alpha) stays with the indices while entries 0 and j are
+// exchanged; an RGBA file keeps its alpha channel; a grey file's transparent grey stays
+// with its pixels when that grey is the picked colour. Sources are made byte by byte and
+// the results judged by libpng.
+TEST_F(BatchTest, PngTransparencyStaysWithEachPixel) {
+  using namespace png_test;
+  using Rgba = std::array<std::uint8_t, 4>;
+  const int w = 5, h = 3;
+  auto index = [](int x, int y) { return (x + 2 * y) % 4; };
+  auto indexed = [&](int depth, int colorType, const std::string& extra) {
+    std::vector<std::string> rows;
+    for (int y = 0; y < h; ++y) {
+      std::string row((w * depth + 7) / 8, '\0');
+      for (int x = 0; x < w; ++x) row[x * depth / 8] |= char(index(x, y) << (8 - depth - x * depth % 8));
+      rows.push_back(row);
+    }
+    return Signature() + Ihdr(w, h, depth, colorType) + extra + Idat(Rows(rows)) + Iend();
+  };
+  const std::string plte = Chunk("PLTE", Bytes({255, 255, 255, 255, 0, 0, 0, 160, 0, 0, 0, 200}));
+  const std::vector<Rgba> swapped = {{255, 0, 0}, {255, 255, 255}, {0, 160, 0}, {0, 0, 200}};
+  std::string rgbaRows;
+  std::vector<Rgba> rgbaPixels;
+  for (int y = 0; y < h; ++y) {
+    rgbaRows += '\0';
+    for (int x = 0; x < w; ++x) {
+      rgbaPixels.push_back({std::uint8_t(40 * x), std::uint8_t(90 * y), 200, std::uint8_t(60 * (x + y) % 256)});
+      rgbaRows.append(reinterpret_cast<const char*>(rgbaPixels.back().data()), 4);
+    }
+  }
+  struct Row {
+    const char* name;
+    std::string file;
+    TColor picked;
+    std::vector<Rgba> entries;  // by index; for RGBA the pixels themselves
+  };
+  const Row rows[] = {
+      {"one-transparent.png", indexed(8, 3, plte + Chunk("tRNS", Bytes({255, 255, 0}))), clRed,
+       {{255, 0, 0, 255}, {255, 255, 255, 255}, {0, 160, 0, 0}, {0, 0, 200, 255}}},
+      {"partial.png", indexed(4, 3, plte + Chunk("tRNS", Bytes({0, 128, 255, 64}))), clRed,
+       {{255, 0, 0, 0}, {255, 255, 255, 128}, {0, 160, 0, 255}, {0, 0, 200, 64}}},
+      {"rgba.png", Signature() + Ihdr(w, h, 8, 6) + Idat(rgbaRows) + Iend(), clRed, rgbaPixels},
+      // Grey 3 is transparent and picked: it moves to entry 0, the pixels of value 3 go black
+      // and stay the transparent ones.
+      {"grey.png", indexed(8, 0, Chunk("tRNS", Be16(3))), RGB(3, 3, 3),
+       {{3, 3, 3, 255}, {1, 1, 1, 255}, {2, 2, 2, 255}, {0, 0, 0, 0}}},
+  };
+  const std::string output = Folder("out");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    frmMain->lstFileList->Items()->Clear();
+    WriteWholeFile(Path(row.name), row.file);
+    ASSERT_TRUE(DecodeWithLibpng(row.file).Ok);
+    Drop({Path(row.name)});
+    frmMain->pColor->SetColor(row.picked);
+    ASSERT_EQ(Start(output).size(), 1u);
+    const Oracle written = DecodeWithLibpng(ReadWholeFile(output + "/" + row.name));
+    ASSERT_TRUE(written.Ok);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const Rgba expected = row.entries.size() == 4 ? row.entries[index(x, y)] : row.entries[y * w + x];
+        Rgba seen = written.Rgba(x, y);
+        if (written.ColorType == PNG_COLOR_TYPE_PALETTE && written.Rows[y][x] < written.PaletteAlpha.size())
+          seen[3] = written.PaletteAlpha[written.Rows[y][x]];
+        EXPECT_EQ(seen, expected) << x << "," << y;
+      }
   }
 }
 

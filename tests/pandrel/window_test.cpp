@@ -8,8 +8,12 @@ namespace {
 
 TEST_F(PandrelTest, DropsKeepOnlyNewPngAndBmpNamesInSortedOrder) {
   const std::string d = folder_ + "/";
-  // A name cut at 254 bytes keeps whatever extension its first 254 bytes end with.
-  const std::string cut = d + std::string(254 - d.size() - 4, 'n');
+  // A Japanese path whose first 254 bytes end in ".png": cut there, both names below
+  // would name that other file. The second is over 300 bytes.
+  std::string longName = d;
+  while (longName.size() + 3 <= 250) longName += "長";
+  longName += std::string(250 - longName.size(), 'n') + ".png";
+  const std::string whole = longName + "_copy.bmp.png" + std::string(60, 'x') + ".bmp";
   struct Row {
     const char* what;
     std::vector<std::vector<std::string>> drops;
@@ -23,7 +27,7 @@ TEST_F(PandrelTest, DropsKeepOnlyNewPngAndBmpNamesInSortedOrder) {
        {{d + "z.Bmp", d + "m.pNg", d + "a.png.txt", d + "noext", d + "w.jpeg", d + "bmp"}},
        {d + "m.pNg", d + "z.Bmp"}},
       {"drops merge sorted", {{d + "c.png"}, {d + "a.bmp", d + "b.png"}}, {d + "a.bmp", d + "b.png", d + "c.png"}},
-      {"names cut", {{cut + ".png_more.txt", cut + ".txt_more.png"}}, {cut + ".png"}},
+      {"long names arrive whole", {{longName + "_copy.bmp.txt", whole}}, {whole}},
   };
   for (const Row& row : rows) {
     frmMain->lstFileList->Items()->Clear();
@@ -90,12 +94,18 @@ TEST_F(PandrelTest, FolderBrowserFillsTheOutputFolderUnlessCancelled) {
   }
 }
 
+// The window as the user sees it after a batch: list, preview, picked colour, folder.
 TEST_F(PandrelTest, ScreenshotOfTheMainWindow) {
-  WritePicture(Path("shot.bmp"), Cycling(8, {RGB(255, 0, 255), RGB(0, 160, 0), RGB(30, 30, 200)}, 120, 60));
-  Drop({Path("shot.bmp"), "/zz/pictures/sample.png"});
+  const IndexedPicture picture = Cycling(8, {RGB(255, 0, 255), RGB(0, 160, 0), RGB(30, 30, 200)}, 120, 60);
+  WritePicture(Path("shot.bmp"), picture);
+  WritePicture(Path("sample.png"), picture);
+  Drop({Path("shot.bmp"), Path("sample.png")});
   UserClickItem(frmMain->lstFileList, 0);
   UserMouse(frmMain->imgSpoit, mbRight, {}, 1, 0);
-  frmMain->edtSavePath->SetText(folder_);
+  frmMain->edtSavePath->SetText(Folder("out"));
+  TAutomation::Push(TModalAnswer::Ok());
+  UserClick(frmMain->btnStart);
+  EXPECT_EQ(OnlyShown().Text, "すべての処理が終わりました。");
   EXPECT_TRUE(GrabFormToFile(frmMain, std::string(TEST_BUILD_DIR) + "/pandrel_main.png"));
 }
 
