@@ -493,7 +493,7 @@ void TZelPNGReadStream::AllocRowBuffers() {
   FreeRowBuffers();
   const std::int64_t raw = RawRowBytes();
   const std::int64_t converted = ConvertedRowBytes();
-  ImageRowBytes = RowBytes64(Width, OutputBits);
+  ImagePixelBytes = (std::int64_t{Width} * OutputBits + 7) / 8;
   rowMemory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(RowBufferBytes())]());
   if (!rowMemory_) throw EOutOfMemory(SOutOfMemory);
   rowBufferA_ = RawRow = rowMemory_.get();
