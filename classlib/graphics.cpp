@@ -7,6 +7,7 @@
 
 #include "classlib/bmpfile.h"
 #include "classlib/gdi_internal.h"
+#include "classlib/sizes.h"
 
 using gdi_detail::Surface;
 
@@ -81,8 +82,10 @@ HPALETTE CopyPalette(HPALETTE palette) { return PaletteFromQuads(PaletteQuads(pa
 // TGraphic
 
 void TGraphic::LoadFromFile(const std::string& fileName) {
-  TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
-  LoadFromStream(&stream);
+  GuardLoad([&] {
+    TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+    LoadFromStream(&stream);
+  });
 }
 
 void TGraphic::SaveToFileName(const std::string& fileName) {
@@ -461,13 +464,15 @@ TPixelFormat FormatOfDib(const DibImage& dib) {
 }  // namespace
 
 void TBitmap::LoadFromStream(TStream* stream) {
-  const DibImage dib = DecodeBmp(stream);
-  const TPixelFormat format = FormatOfDib(dib);
-  auto image = Image::Make(format, dib.Header.biWidth, dib.Header.biHeight, dib.Colors);
-  const std::uint64_t bytes = static_cast<std::uint64_t>(image->Stride()) * static_cast<std::uint64_t>(image->Height);
-  if (image->Empty() || dib.Bits.size() < bytes) throw EInvalidGraphic(SInvalidBitmap);
-  std::memcpy(image->Bits, dib.Bits.data(), static_cast<std::size_t>(bytes));
-  Replace(std::move(image));
+  GuardLoad([&] {
+    const DibImage dib = DecodeBmp(stream);
+    const TPixelFormat format = FormatOfDib(dib);
+    auto image = Image::Make(format, dib.Header.biWidth, dib.Header.biHeight, dib.Colors);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(image->Stride()) * static_cast<std::uint64_t>(image->Height);
+    if (image->Empty() || dib.Bits.size() < bytes) throw EInvalidGraphic(SInvalidBitmap);
+    std::memcpy(image->Bits, dib.Bits.data(), static_cast<std::size_t>(bytes));
+    Replace(std::move(image));
+  });
   PaletteModified = true;
   NotifyChanged();
 }
@@ -495,42 +500,46 @@ void TBitmap::SaveToStream(TStream* stream) {
 
 void TBitmap::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palette*/) {
   if (format != CF_DIB || data == 0) throw EInvalidGraphic(SUnknownClipboardFormat);
-  const std::size_t size = GlobalSize(data);
-  const auto* block = static_cast<const std::uint8_t*>(GlobalLock(data));
-  if (block == nullptr) throw EInvalidGraphic(SInvalidBitmap);
-  // A packed DIB is a BMP file without its file header: put one in front and read it as a file.
-  TMemoryStream file;
-  try {
-    if (size < sizeof(DWORD)) throw EInvalidGraphic(SInvalidBitmap);
-    DWORD headerSize;
-    std::memcpy(&headerSize, block, sizeof headerSize);
-    std::uint64_t tableBytes = 0;
-    if (headerSize == sizeof(BITMAPCOREHEADER) && size >= headerSize) {
-      BITMAPCOREHEADER core;
-      std::memcpy(&core, block, sizeof core);
-      tableBytes = core.bcBitCount <= 8 ? 3 * (std::uint64_t{1} << core.bcBitCount) : 0;
-    } else if (headerSize >= sizeof(BITMAPINFOHEADER) && size >= sizeof(BITMAPINFOHEADER)) {
-      BITMAPINFOHEADER h;
-      std::memcpy(&h, block, sizeof h);
-      const std::uint64_t count =
-          h.biClrUsed != 0 ? h.biClrUsed : (h.biBitCount <= 8 ? std::uint64_t{1} << h.biBitCount : 0);
-      tableBytes = 4 * count;
-      if (h.biCompression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER)) tableBytes += 12;
-    } else {
-      throw EInvalidGraphic(SInvalidBitmap);
+  GuardLoad([&] {
+    const std::size_t size = GlobalSize(data);
+    const auto* block = static_cast<const std::uint8_t*>(GlobalLock(data));
+    if (block == nullptr) throw EInvalidGraphic(SInvalidBitmap);
+    // A packed DIB is a BMP file without its file header: put one in front and read it as a file.
+    TMemoryStream file;
+    try {
+      if (size < sizeof(DWORD)) throw EInvalidGraphic(SInvalidBitmap);
+      DWORD headerSize;
+      std::memcpy(&headerSize, block, sizeof headerSize);
+      std::int64_t tableBytes = 0;
+      if (headerSize == sizeof(BITMAPCOREHEADER) && size >= headerSize) {
+        BITMAPCOREHEADER core;
+        std::memcpy(&core, block, sizeof core);
+        tableBytes = core.bcBitCount <= 8 ? 3 * (std::int64_t{1} << core.bcBitCount) : 0;
+      } else if (headerSize >= sizeof(BITMAPINFOHEADER) && size >= sizeof(BITMAPINFOHEADER)) {
+        BITMAPINFOHEADER h;
+        std::memcpy(&h, block, sizeof h);
+        const std::int64_t count =
+            h.biClrUsed != 0 ? h.biClrUsed : (h.biBitCount <= 8 ? std::int64_t{1} << h.biBitCount : 0);
+        const bool masks = h.biCompression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER);
+        const auto table = CheckedMulAdd(count, 4, masks ? 12 : 0);
+        if (!table) throw EInvalidGraphic(SInvalidBitmap);
+        tableBytes = *table;
+      } else {
+        throw EInvalidGraphic(SInvalidBitmap);
+      }
+      const std::uint64_t offset = sizeof(BITMAPFILEHEADER) + headerSize + static_cast<std::uint64_t>(tableBytes);
+      if (offset > 0xFFFFFFFFu || size > 0xFFFFFFFFu - sizeof(BITMAPFILEHEADER)) throw EInvalidGraphic(SInvalidBitmap);
+      BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + size), 0, 0, static_cast<DWORD>(offset)};
+      file.WriteBuffer(&fh, sizeof fh);
+      file.WriteBuffer(block, static_cast<std::int64_t>(size));
+    } catch (...) {
+      GlobalUnlock(data);
+      throw;
     }
-    const std::uint64_t offset = sizeof(BITMAPFILEHEADER) + headerSize + tableBytes;
-    if (offset > 0xFFFFFFFFu || size > 0xFFFFFFFFu - sizeof(BITMAPFILEHEADER)) throw EInvalidGraphic(SInvalidBitmap);
-    BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + size), 0, 0, static_cast<DWORD>(offset)};
-    file.WriteBuffer(&fh, sizeof fh);
-    file.WriteBuffer(block, static_cast<std::int64_t>(size));
-  } catch (...) {
     GlobalUnlock(data);
-    throw;
-  }
-  GlobalUnlock(data);
-  file.SetPosition(0);
-  LoadFromStream(&file);
+    file.SetPosition(0);
+    LoadFromStream(&file);
+  });
 }
 
 void TBitmap::SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& palette) {

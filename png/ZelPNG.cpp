@@ -155,39 +155,43 @@ void TZelPNG::TakeResults(const TZelPNGReadStream& reader, bool withInterlace) {
 }
 
 void TZelPNG::LoadFromStream(TStream* stream) {
-  TZelPNGReadStream reader;
-  TBitmap* const image = CurrentImage();
-  reader.OnReadRow = OnReadRow;
-  reader.OnKeyRequest = OnKeyRequest;
-  reader.RowHookKey = RowHookKey;
-  reader.SkipMacBinaryHeader = SkipMacBinary;
-  reader.ReadHighColor = ReadHighColor;
-  reader.ModifiedTime = &ModifiedTime;
-  reader.Chromaticities = &Chromaticities;
-  reader.GifControl = &GifControl;
-  OwnAlpha->Assign(nullptr);
-  reader.AlphaBitmap = CurrentAlpha();
-  {
-    ProgressLoan loan(image, OnProgress);
-    reader.ReadFrom(image, stream, 0);
-  }
-  TakeResults(reader, true);
-  SyncAfterLoad(image);
+  GuardLoad([&] {
+    TZelPNGReadStream reader;
+    TBitmap* const image = CurrentImage();
+    reader.OnReadRow = OnReadRow;
+    reader.OnKeyRequest = OnKeyRequest;
+    reader.RowHookKey = RowHookKey;
+    reader.SkipMacBinaryHeader = SkipMacBinary;
+    reader.ReadHighColor = ReadHighColor;
+    reader.ModifiedTime = &ModifiedTime;
+    reader.Chromaticities = &Chromaticities;
+    reader.GifControl = &GifControl;
+    OwnAlpha->Assign(nullptr);
+    reader.AlphaBitmap = CurrentAlpha();
+    {
+      ProgressLoan loan(image, OnProgress);
+      reader.ReadFrom(image, stream, 0);
+    }
+    TakeResults(reader, true);
+    SyncAfterLoad(image);
+  });
 }
 
 void TZelPNG::ReadStoredData(TStream* stream) {
-  TZelPNGReadStream reader;
-  reader.ModifiedTime = &ModifiedTime;
-  reader.Chromaticities = &Chromaticities;
-  reader.GifControl = &GifControl;
-  ExternalAlpha = nullptr;
-  ExternalImage = nullptr;
-  OwnAlpha->Assign(nullptr);
-  reader.AlphaBitmap = OwnAlpha.get();
-  reader.ReadFrom(OwnImage.get(), stream, 0);
-  // Stored data keep the interlace setting the graphic had.
-  TakeResults(reader, false);
-  SyncAfterLoad(OwnImage.get());
+  GuardLoad([&] {
+    TZelPNGReadStream reader;
+    reader.ModifiedTime = &ModifiedTime;
+    reader.Chromaticities = &Chromaticities;
+    reader.GifControl = &GifControl;
+    ExternalAlpha = nullptr;
+    ExternalImage = nullptr;
+    OwnAlpha->Assign(nullptr);
+    reader.AlphaBitmap = OwnAlpha.get();
+    reader.ReadFrom(OwnImage.get(), stream, 0);
+    // Stored data keep the interlace setting the graphic had.
+    TakeResults(reader, false);
+    SyncAfterLoad(OwnImage.get());
+  });
   NotifyChanged();
 }
 
@@ -233,9 +237,11 @@ void TZelPNG::WriteStoredData(TStream* stream) {
 // ------------------------------------------------------------------------------ clipboard
 
 void TZelPNG::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE palette) {
-  ExternalImage = nullptr;
-  OwnImage->LoadFromClipboardFormat(format, data, palette);
-  SyncAfterLoad(OwnImage.get());
+  GuardLoad([&] {
+    ExternalImage = nullptr;
+    OwnImage->LoadFromClipboardFormat(format, data, palette);
+    SyncAfterLoad(OwnImage.get());
+  });
 }
 
 void TZelPNG::SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& palette) {
