@@ -3,8 +3,6 @@
 
 #include <cstdint>
 #include <exception>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -80,24 +78,12 @@ inline constexpr const char* SOutOfResources = "システムリソースが足�
 inline constexpr const char* SInvalidBitmap = "ビットマップイメージが不正です";
 inline constexpr const char* SUnknownExtension = "拡張子 .%s の画像形式は処理できません";
 
-// Runs a load so that only the class library's exceptions leave it, as every caller of a
-// load expects: a failed allocation (std::bad_alloc, or a container asked for more than it
-// can hold) becomes EOutOfMemory, any other std:: exception EOutOfResources. The load's own
-// exceptions pass as they are.
-template <class Load>
-void GuardLoad(Load&& load) {
-  try {
-    load();
-  } catch (const Exception&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    throw EOutOfMemory(SOutOfMemory);
-  } catch (const std::length_error&) {
-    throw EOutOfMemory(SOutOfMemory);
-  } catch (const std::exception&) {
-    throw EOutOfResources(SOutOfResources);
-  }
-}
+// For the catch (...) handler that ends every load: rethrows the exception in flight so
+// that only the class library's exceptions leave a load, as its callers expect. A failed
+// allocation (std::bad_alloc, or a container asked for more than it can hold) becomes
+// EOutOfMemory, any other std:: exception EOutOfResources; the class library's own pass as
+// they are.
+[[noreturn]] void RethrowLoadFailure();
 
 [[noreturn]] void RaiseAssertion(const char* message, const char* file, int line);
 

@@ -81,11 +81,11 @@ HPALETTE CopyPalette(HPALETTE palette) { return PaletteFromQuads(PaletteQuads(pa
 // ---------------------------------------------------------------------------------------------
 // TGraphic
 
-void TGraphic::LoadFromFile(const std::string& fileName) {
-  GuardLoad([&] {
-    TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
-    LoadFromStream(&stream);
-  });
+void TGraphic::LoadFromFile(const std::string& fileName) try {
+  TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(&stream);
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TGraphic::SaveToFileName(const std::string& fileName) {
@@ -463,18 +463,18 @@ TPixelFormat FormatOfDib(const DibImage& dib) {
 
 }  // namespace
 
-void TBitmap::LoadFromStream(TStream* stream) {
-  GuardLoad([&] {
-    const DibImage dib = DecodeBmp(stream);
-    const TPixelFormat format = FormatOfDib(dib);
-    auto image = Image::Make(format, dib.Header.biWidth, dib.Header.biHeight, dib.Colors);
-    const std::uint64_t bytes = static_cast<std::uint64_t>(image->Stride()) * static_cast<std::uint64_t>(image->Height);
-    if (image->Empty() || dib.Bits.size() < bytes) throw EInvalidGraphic(SInvalidBitmap);
-    std::memcpy(image->Bits, dib.Bits.data(), static_cast<std::size_t>(bytes));
-    Replace(std::move(image));
-  });
+void TBitmap::LoadFromStream(TStream* stream) try {
+  const DibImage dib = DecodeBmp(stream);
+  const TPixelFormat format = FormatOfDib(dib);
+  auto image = Image::Make(format, dib.Header.biWidth, dib.Header.biHeight, dib.Colors);
+  const std::uint64_t bytes = static_cast<std::uint64_t>(image->Stride()) * static_cast<std::uint64_t>(image->Height);
+  if (image->Empty() || dib.Bits.size() < bytes) throw EInvalidGraphic(SInvalidBitmap);
+  std::memcpy(image->Bits, dib.Bits.data(), static_cast<std::size_t>(bytes));
+  Replace(std::move(image));
   PaletteModified = true;
   NotifyChanged();
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 namespace {
@@ -498,48 +498,48 @@ void TBitmap::SaveToStream(TStream* stream) {
   EncodeBmp(stream, DibOf(image.Info, image.Format, image.Table, image.Bits));
 }
 
-void TBitmap::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palette*/) {
+void TBitmap::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palette*/) try {
   if (format != CF_DIB || data == 0) throw EInvalidGraphic(SUnknownClipboardFormat);
-  GuardLoad([&] {
-    const std::size_t size = GlobalSize(data);
-    const auto* block = static_cast<const std::uint8_t*>(GlobalLock(data));
-    if (block == nullptr) throw EInvalidGraphic(SInvalidBitmap);
-    // A packed DIB is a BMP file without its file header: put one in front and read it as a file.
-    TMemoryStream file;
-    try {
-      if (size < sizeof(DWORD)) throw EInvalidGraphic(SInvalidBitmap);
-      DWORD headerSize;
-      std::memcpy(&headerSize, block, sizeof headerSize);
-      std::int64_t tableBytes = 0;
-      if (headerSize == sizeof(BITMAPCOREHEADER) && size >= headerSize) {
-        BITMAPCOREHEADER core;
-        std::memcpy(&core, block, sizeof core);
-        tableBytes = core.bcBitCount <= 8 ? 3 * (std::int64_t{1} << core.bcBitCount) : 0;
-      } else if (headerSize >= sizeof(BITMAPINFOHEADER) && size >= sizeof(BITMAPINFOHEADER)) {
-        BITMAPINFOHEADER h;
-        std::memcpy(&h, block, sizeof h);
-        const std::int64_t count =
-            h.biClrUsed != 0 ? h.biClrUsed : (h.biBitCount <= 8 ? std::int64_t{1} << h.biBitCount : 0);
-        const bool masks = h.biCompression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER);
-        const auto table = CheckedMulAdd(count, 4, masks ? 12 : 0);
-        if (!table) throw EInvalidGraphic(SInvalidBitmap);
-        tableBytes = *table;
-      } else {
-        throw EInvalidGraphic(SInvalidBitmap);
-      }
-      const std::uint64_t offset = sizeof(BITMAPFILEHEADER) + headerSize + static_cast<std::uint64_t>(tableBytes);
-      if (offset > 0xFFFFFFFFu || size > 0xFFFFFFFFu - sizeof(BITMAPFILEHEADER)) throw EInvalidGraphic(SInvalidBitmap);
-      BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + size), 0, 0, static_cast<DWORD>(offset)};
-      file.WriteBuffer(&fh, sizeof fh);
-      file.WriteBuffer(block, static_cast<std::int64_t>(size));
-    } catch (...) {
-      GlobalUnlock(data);
-      throw;
+  const std::size_t size = GlobalSize(data);
+  const auto* block = static_cast<const std::uint8_t*>(GlobalLock(data));
+  if (block == nullptr) throw EInvalidGraphic(SInvalidBitmap);
+  // A packed DIB is a BMP file without its file header: put one in front and read it as a file.
+  TMemoryStream file;
+  try {
+    if (size < sizeof(DWORD)) throw EInvalidGraphic(SInvalidBitmap);
+    DWORD headerSize;
+    std::memcpy(&headerSize, block, sizeof headerSize);
+    std::uint64_t tableBytes = 0;
+    if (headerSize == sizeof(BITMAPCOREHEADER) && size >= headerSize) {
+      BITMAPCOREHEADER core;
+      std::memcpy(&core, block, sizeof core);
+      tableBytes = core.bcBitCount <= 8 ? 3 * (std::uint64_t{1} << core.bcBitCount) : 0;
+    } else if (headerSize >= sizeof(BITMAPINFOHEADER) && size >= sizeof(BITMAPINFOHEADER)) {
+      BITMAPINFOHEADER h;
+      std::memcpy(&h, block, sizeof h);
+      const std::int64_t count =
+          h.biClrUsed != 0 ? h.biClrUsed : (h.biBitCount <= 8 ? std::int64_t{1} << h.biBitCount : 0);
+      const auto table = CheckedMulAdd(count, 4);
+      if (!table) throw EInvalidGraphic(SInvalidBitmap);
+      tableBytes = static_cast<std::uint64_t>(*table);
+      if (h.biCompression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER)) tableBytes += 12;
+    } else {
+      throw EInvalidGraphic(SInvalidBitmap);
     }
+    const std::uint64_t offset = sizeof(BITMAPFILEHEADER) + headerSize + tableBytes;
+    if (offset > 0xFFFFFFFFu || size > 0xFFFFFFFFu - sizeof(BITMAPFILEHEADER)) throw EInvalidGraphic(SInvalidBitmap);
+    BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + size), 0, 0, static_cast<DWORD>(offset)};
+    file.WriteBuffer(&fh, sizeof fh);
+    file.WriteBuffer(block, static_cast<std::int64_t>(size));
+  } catch (...) {
     GlobalUnlock(data);
-    file.SetPosition(0);
-    LoadFromStream(&file);
-  });
+    throw;
+  }
+  GlobalUnlock(data);
+  file.SetPosition(0);
+  LoadFromStream(&file);
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TBitmap::SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& palette) {

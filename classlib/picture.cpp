@@ -132,21 +132,20 @@ TBitmap* TPicture::Bitmap() {
 int TPicture::Width() const { return graphic_ ? graphic_->Width() : 0; }
 int TPicture::Height() const { return graphic_ ? graphic_->Height() : 0; }
 
-void TPicture::LoadFromFile(const std::string& fileName) {
+void TPicture::LoadFromFile(const std::string& fileName) try {
   const std::string extension = ExtensionOf(fileName);
   TGraphicClass graphicClass = FindPictureFormat(extension);
   if (graphicClass == nullptr) throw EInvalidGraphic(Format(SUnknownExtension, {extension}));
   // The held picture is replaced only once the new one has loaded.
-  std::unique_ptr<TGraphic> graphic;
-  GuardLoad([&] {
-    graphic = graphicClass->Create();
-    graphic->OnProgress = [this](TObject* sender, TProgressStage stage, std::uint8_t percent, bool redraw,
-                                 const TRect& rect, const std::string& message) {
-      if (OnProgress) OnProgress(sender, stage, percent, redraw, rect, message);
-    };
-    graphic->LoadFromFile(fileName);
-  });
+  std::unique_ptr<TGraphic> graphic = graphicClass->Create();
+  graphic->OnProgress = [this](TObject* sender, TProgressStage stage, std::uint8_t percent, bool redraw,
+                               const TRect& rect, const std::string& message) {
+    if (OnProgress) OnProgress(sender, stage, percent, redraw, rect, message);
+  };
+  graphic->LoadFromFile(fileName);
   Adopt(std::move(graphic));
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TPicture::SaveToFile(const std::string& fileName) {

@@ -177,13 +177,12 @@ bool TUlmDIB::GetUseFMO() const {
 // ---------------------------------------------------------------------------------------------
 // Files and the clipboard
 
-void TUlmDIB::LoadFromStream(TStream* stream) {
-  std::unique_ptr<TUlmInternalDIB> data;
-  GuardLoad([&] {
-    data = std::make_unique<TUlmInternalDIB>(GetUseFMO());
-    data->LoadFromStream(stream);
-  });
+void TUlmDIB::LoadFromStream(TStream* stream) try {
+  auto data = std::make_unique<TUlmInternalDIB>(GetUseFMO());
+  data->LoadFromStream(stream);
   Adopt(data.release());
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TUlmDIB::SaveToStream(TStream* stream) {
@@ -191,15 +190,14 @@ void TUlmDIB::SaveToStream(TStream* stream) {
   InternalDIB->SaveToStream(stream);
 }
 
-void TUlmDIB::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palette*/) {
+void TUlmDIB::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palette*/) try {
   if (format != CF_DIB || data == 0)
     throw EInvalidGraphic("TUlmDIB.LoadFromClipboardFormat: Invalid Clipboard Format or No Data");
-  std::unique_ptr<TUlmInternalDIB> loaded;
-  GuardLoad([&] {
-    loaded = std::make_unique<TUlmInternalDIB>(GetUseFMO());
-    loaded->LoadFromClipboardFormat(data);
-  });
+  auto loaded = std::make_unique<TUlmInternalDIB>(GetUseFMO());
+  loaded->LoadFromClipboardFormat(data);
   Adopt(loaded.release());
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TUlmDIB::SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& palette) {

@@ -154,45 +154,45 @@ void TZelPNG::TakeResults(const TZelPNGReadStream& reader, bool withInterlace) {
   Grayscale = reader.Grayscale;
 }
 
-void TZelPNG::LoadFromStream(TStream* stream) {
-  GuardLoad([&] {
-    TZelPNGReadStream reader;
-    TBitmap* const image = CurrentImage();
-    reader.OnReadRow = OnReadRow;
-    reader.OnKeyRequest = OnKeyRequest;
-    reader.RowHookKey = RowHookKey;
-    reader.SkipMacBinaryHeader = SkipMacBinary;
-    reader.ReadHighColor = ReadHighColor;
-    reader.ModifiedTime = &ModifiedTime;
-    reader.Chromaticities = &Chromaticities;
-    reader.GifControl = &GifControl;
-    OwnAlpha->Assign(nullptr);
-    reader.AlphaBitmap = CurrentAlpha();
-    {
-      ProgressLoan loan(image, OnProgress);
-      reader.ReadFrom(image, stream, 0);
-    }
-    TakeResults(reader, true);
-    SyncAfterLoad(image);
-  });
+void TZelPNG::LoadFromStream(TStream* stream) try {
+  TZelPNGReadStream reader;
+  TBitmap* const image = CurrentImage();
+  reader.OnReadRow = OnReadRow;
+  reader.OnKeyRequest = OnKeyRequest;
+  reader.RowHookKey = RowHookKey;
+  reader.SkipMacBinaryHeader = SkipMacBinary;
+  reader.ReadHighColor = ReadHighColor;
+  reader.ModifiedTime = &ModifiedTime;
+  reader.Chromaticities = &Chromaticities;
+  reader.GifControl = &GifControl;
+  OwnAlpha->Assign(nullptr);
+  reader.AlphaBitmap = CurrentAlpha();
+  {
+    ProgressLoan loan(image, OnProgress);
+    reader.ReadFrom(image, stream, 0);
+  }
+  TakeResults(reader, true);
+  SyncAfterLoad(image);
+} catch (...) {
+  RethrowLoadFailure();
 }
 
-void TZelPNG::ReadStoredData(TStream* stream) {
-  GuardLoad([&] {
-    TZelPNGReadStream reader;
-    reader.ModifiedTime = &ModifiedTime;
-    reader.Chromaticities = &Chromaticities;
-    reader.GifControl = &GifControl;
-    ExternalAlpha = nullptr;
-    ExternalImage = nullptr;
-    OwnAlpha->Assign(nullptr);
-    reader.AlphaBitmap = OwnAlpha.get();
-    reader.ReadFrom(OwnImage.get(), stream, 0);
-    // Stored data keep the interlace setting the graphic had.
-    TakeResults(reader, false);
-    SyncAfterLoad(OwnImage.get());
-  });
+void TZelPNG::ReadStoredData(TStream* stream) try {
+  TZelPNGReadStream reader;
+  reader.ModifiedTime = &ModifiedTime;
+  reader.Chromaticities = &Chromaticities;
+  reader.GifControl = &GifControl;
+  ExternalAlpha = nullptr;
+  ExternalImage = nullptr;
+  OwnAlpha->Assign(nullptr);
+  reader.AlphaBitmap = OwnAlpha.get();
+  reader.ReadFrom(OwnImage.get(), stream, 0);
+  // Stored data keep the interlace setting the graphic had.
+  TakeResults(reader, false);
+  SyncAfterLoad(OwnImage.get());
   NotifyChanged();
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TZelPNG::GiveChunkSettings(TZelPNGWriteStream& writer) const {
@@ -236,12 +236,12 @@ void TZelPNG::WriteStoredData(TStream* stream) {
 
 // ------------------------------------------------------------------------------ clipboard
 
-void TZelPNG::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE palette) {
-  GuardLoad([&] {
-    ExternalImage = nullptr;
-    OwnImage->LoadFromClipboardFormat(format, data, palette);
-    SyncAfterLoad(OwnImage.get());
-  });
+void TZelPNG::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE palette) try {
+  ExternalImage = nullptr;
+  OwnImage->LoadFromClipboardFormat(format, data, palette);
+  SyncAfterLoad(OwnImage.get());
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TZelPNG::SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& palette) {
