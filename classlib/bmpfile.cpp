@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "classlib/errors.h"
+#include "classlib/sizes.h"
 
 namespace {
 
@@ -170,7 +171,8 @@ Layout ReadLayout(TStream* stream, std::uint64_t available) {
     } else {
       layout.TableEntries = clrUsed;  // a table of suggestions, skipped
     }
-    if (layout.TableEntries * 4 > room) Invalid();
+    const auto tableBytes = CheckedMulAdd(static_cast<std::int64_t>(layout.TableEntries), 4);
+    if (!tableBytes || static_cast<std::uint64_t>(*tableBytes) > room) Invalid();
   }
   return layout;
 }
@@ -239,10 +241,10 @@ std::uint64_t PixelDataBytes(const Layout& layout, std::uint64_t available) {
   const std::uint64_t room = available - layout.PixelOffset;
   if (layout.PixelBytes > room) Invalid();
   if (layout.Compression != BI_RLE8 && layout.Compression != BI_RLE4) {
-    const std::uint64_t rows = DibRowBytes(static_cast<std::uint64_t>(layout.Width), layout.Bits) *
-                               static_cast<std::uint64_t>(layout.Height);
-    if (rows > room) Invalid();
-    return rows;
+    const auto rows = CheckedMulAdd(static_cast<std::int64_t>(DibRowBytes(static_cast<std::uint64_t>(layout.Width), layout.Bits)),
+                                    layout.Height);
+    if (!rows || static_cast<std::uint64_t>(*rows) > room) Invalid();
+    return static_cast<std::uint64_t>(*rows);
   }
   std::uint64_t size = layout.PixelBytes;
   if (size == 0) size = layout.FileSize > layout.PixelOffset ? layout.FileSize - layout.PixelOffset : room;
@@ -321,9 +323,10 @@ DibImage DecodeBmp(TStream* stream) {
   header.biClrUsed = static_cast<DWORD>(image.Colors.size());
 
   // Refuse before anything large is allocated or read.
-  const std::uint64_t bytes = DibRowBytes(static_cast<std::uint64_t>(layout.Width), bits) *
-                              static_cast<std::uint64_t>(layout.Height);
-  if (bytes > MaxDibBytes) TooLarge();
+  const auto pixelBytes =
+      CheckedMulAdd(static_cast<std::int64_t>(DibRowBytes(static_cast<std::uint64_t>(layout.Width), bits)), layout.Height);
+  if (!pixelBytes || static_cast<std::uint64_t>(*pixelBytes) > MaxDibBytes) TooLarge();
+  const auto bytes = static_cast<std::uint64_t>(*pixelBytes);
 
   const std::uint64_t dataBytes = PixelDataBytes(layout, available);
 

@@ -1,6 +1,8 @@
 #include "classlib/errors.h"
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 std::string FormatArg::Text() const {
   if (const auto* s = std::get_if<std::string>(&value_)) return *s;
@@ -35,4 +37,18 @@ void RaiseAssertion(const char* message, const char* file, int line) {
   const char* base = std::strrchr(file, '/');
   throw EAssertionFailed(Format(SAssertError, {message ? message : SAssertionFailed,
                                                base ? base + 1 : file, line}));
+}
+
+void RethrowLoadFailure() {
+  try {
+    throw;
+  } catch (const Exception&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory(SOutOfMemory);
+  } catch (const std::length_error&) {
+    throw EOutOfMemory(SOutOfMemory);
+  } catch (const std::exception&) {
+    throw EOutOfResources(SOutOfResources);
+  }
 }

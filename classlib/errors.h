@@ -78,6 +78,13 @@ inline constexpr const char* SOutOfResources = "システムリソースが足�
 inline constexpr const char* SInvalidBitmap = "ビットマップイメージが不正です";
 inline constexpr const char* SUnknownExtension = "拡張子 .%s の画像形式は処理できません";
 
+// For the catch (...) handler that ends every load: rethrows the exception in flight so
+// that only the class library's exceptions leave a load, as its callers expect. A failed
+// allocation (std::bad_alloc, or a container asked for more than it can hold) becomes
+// EOutOfMemory, any other std:: exception EOutOfResources; the class library's own pass as
+// they are.
+[[noreturn]] void RethrowLoadFailure();
+
 [[noreturn]] void RaiseAssertion(const char* message, const char* file, int line);
 
 // Assert(condition) or Assert(condition, "message"): raises EAssertionFailed with the

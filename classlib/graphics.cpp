@@ -7,6 +7,7 @@
 
 #include "classlib/bmpfile.h"
 #include "classlib/gdi_internal.h"
+#include "classlib/sizes.h"
 
 using gdi_detail::Surface;
 
@@ -80,9 +81,11 @@ HPALETTE CopyPalette(HPALETTE palette) { return PaletteFromQuads(PaletteQuads(pa
 // ---------------------------------------------------------------------------------------------
 // TGraphic
 
-void TGraphic::LoadFromFile(const std::string& fileName) {
+void TGraphic::LoadFromFile(const std::string& fileName) try {
   TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
   LoadFromStream(&stream);
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TGraphic::SaveToFileName(const std::string& fileName) {
@@ -460,7 +463,7 @@ TPixelFormat FormatOfDib(const DibImage& dib) {
 
 }  // namespace
 
-void TBitmap::LoadFromStream(TStream* stream) {
+void TBitmap::LoadFromStream(TStream* stream) try {
   const DibImage dib = DecodeBmp(stream);
   const TPixelFormat format = FormatOfDib(dib);
   auto image = Image::Make(format, dib.Header.biWidth, dib.Header.biHeight, dib.Colors);
@@ -470,6 +473,8 @@ void TBitmap::LoadFromStream(TStream* stream) {
   Replace(std::move(image));
   PaletteModified = true;
   NotifyChanged();
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 namespace {
@@ -493,7 +498,7 @@ void TBitmap::SaveToStream(TStream* stream) {
   EncodeBmp(stream, DibOf(image.Info, image.Format, image.Table, image.Bits));
 }
 
-void TBitmap::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palette*/) {
+void TBitmap::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palette*/) try {
   if (format != CF_DIB || data == 0) throw EInvalidGraphic(SUnknownClipboardFormat);
   const std::size_t size = GlobalSize(data);
   const auto* block = static_cast<const std::uint8_t*>(GlobalLock(data));
@@ -512,9 +517,11 @@ void TBitmap::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palet
     } else if (headerSize >= sizeof(BITMAPINFOHEADER) && size >= sizeof(BITMAPINFOHEADER)) {
       BITMAPINFOHEADER h;
       std::memcpy(&h, block, sizeof h);
-      const std::uint64_t count =
-          h.biClrUsed != 0 ? h.biClrUsed : (h.biBitCount <= 8 ? std::uint64_t{1} << h.biBitCount : 0);
-      tableBytes = 4 * count;
+      const std::int64_t count =
+          h.biClrUsed != 0 ? h.biClrUsed : (h.biBitCount <= 8 ? std::int64_t{1} << h.biBitCount : 0);
+      const auto table = CheckedMulAdd(count, 4);
+      if (!table) throw EInvalidGraphic(SInvalidBitmap);
+      tableBytes = static_cast<std::uint64_t>(*table);
       if (h.biCompression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER)) tableBytes += 12;
     } else {
       throw EInvalidGraphic(SInvalidBitmap);
@@ -531,6 +538,8 @@ void TBitmap::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palet
   GlobalUnlock(data);
   file.SetPosition(0);
   LoadFromStream(&file);
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TBitmap::SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& palette) {

@@ -132,7 +132,7 @@ TBitmap* TPicture::Bitmap() {
 int TPicture::Width() const { return graphic_ ? graphic_->Width() : 0; }
 int TPicture::Height() const { return graphic_ ? graphic_->Height() : 0; }
 
-void TPicture::LoadFromFile(const std::string& fileName) {
+void TPicture::LoadFromFile(const std::string& fileName) try {
   const std::string extension = ExtensionOf(fileName);
   TGraphicClass graphicClass = FindPictureFormat(extension);
   if (graphicClass == nullptr) throw EInvalidGraphic(Format(SUnknownExtension, {extension}));
@@ -144,6 +144,8 @@ void TPicture::LoadFromFile(const std::string& fileName) {
   };
   graphic->LoadFromFile(fileName);
   Adopt(std::move(graphic));
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TPicture::SaveToFile(const std::string& fileName) {

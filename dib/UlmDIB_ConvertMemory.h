@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "classlib/sizes.h"
 #include "dib/UlmDIB_Data.h"
 
 // Pixel memory obtained by a converter: given back when the converter fails, handed to the
@@ -86,7 +87,8 @@ inline TPlainGeometry PlainGeometry(const DIBInfos& Source, const char* Converte
   const BITMAPINFOHEADER& h = Source.Header;
   TPlainGeometry g{h.biWidth, std::abs(static_cast<std::int64_t>(h.biHeight)), 0};
   g.Stride = UlmRowBytes(g.Width, h.biBitCount);
-  if (g.Width <= 0 || g.Height <= 0 || !Source.Bits || Source.ImageSize < g.Stride * g.Height)
+  const auto rows = CheckedMulAdd(g.Stride, g.Height);
+  if (g.Width <= 0 || g.Height <= 0 || !Source.Bits || !rows || Source.ImageSize < *rows)
     throw EUlmDIBInvalidDIB(std::string(ConverterName) + ": Invalid Image Size");
   return g;
 }

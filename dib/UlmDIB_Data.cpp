@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "classlib/sizes.h"
+
 // The core-header conversion and the readers treat Header and Colors as one byte area,
 // the way a packed DIB lies in memory.
 static_assert(offsetof(DIBInfos, Colors) == offsetof(DIBInfos, Header) + sizeof(BITMAPINFOHEADER));
@@ -60,8 +62,9 @@ private:
 // Checks what width, height and bit count ask of memory before anything is allocated.
 // Run-length data carry their own size; everything else must hold every row.
 void CheckPixelData(const BITMAPINFOHEADER& header, std::int64_t imageSize, const std::function<void()>& shortData) {
-  const std::int64_t rows = UlmRowBytes(header.biWidth, header.biBitCount) * AbsHeight(header);
-  if (rows > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
+  const auto checked = CheckedMulAdd(UlmRowBytes(header.biWidth, header.biBitCount), AbsHeight(header));
+  if (!checked || *checked > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
+  const std::int64_t rows = *checked;
   if (IsRunLength(header)) {
     // Run-length data run from the bottom row up; a top-down run-length bitmap is no bitmap.
     if (header.biHeight < 0) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
@@ -71,15 +74,20 @@ void CheckPixelData(const BITMAPINFOHEADER& header, std::int64_t imageSize, cons
   }
 }
 
-// The 24-bit rows of 16- or 32-bit data must fit the cap before any row is fetched.
-void CheckHighColorSize(const BITMAPINFOHEADER& header) {
-  if (UlmRowBytes(header.biWidth, 24) * AbsHeight(header) > UlmDIBMaxImageBytes) {
-    throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
-  }
+// The 24-bit rows of 16- or 32-bit data must fit the cap, and the source rows the data,
+// before any row is fetched or a row buffer allocated. Gives the size of the 24-bit rows.
+std::int64_t CheckHighColorSize(const BITMAPINFOHEADER& header, std::int64_t available,
+                                const std::function<void()>& shortData) {
+  const auto rows = CheckedMulAdd(UlmRowBytes(header.biWidth, 24), AbsHeight(header));
+  if (!rows || *rows > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
+  const auto sourceRows = CheckedMulAdd(UlmRowBytes(header.biWidth, header.biBitCount), AbsHeight(header));
+  if (!sourceRows || *sourceRows > available) shortData();
+  return *rows;
 }
 
-// 16- and 32-bit pixels become 24-bit rows; fetchRow(r) gives source row r in stored order.
-void ConvertHighColor(DIBInfos& scratch, bool useFMO,
+// 16- and 32-bit pixels become 24-bit rows of imageSize bytes (as CheckHighColorSize gave
+// it); fetchRow(r) gives source row r in stored order.
+void ConvertHighColor(DIBInfos& scratch, bool useFMO, std::int64_t imageSize,
                       const std::function<const unsigned char*(std::int64_t)>& fetchRow) {
   BITMAPINFOHEADER& header = scratch.Header;
   const std::int64_t width = header.biWidth;
@@ -108,7 +116,6 @@ void ConvertHighColor(DIBInfos& scratch, bool useFMO,
     tops[c] = shifts[c] >= 0 ? masks[c] >> shifts[c] : masks[c] << -shifts[c];
   }
 
-  const std::int64_t imageSize = destStride * height;
   GetMemory(imageSize, scratch.MappingHandle, scratch.Bits, useFMO);
   scratch.ImageSize = static_cast<std::int32_t>(imageSize);
   auto* dest = static_cast<unsigned char*>(scratch.Bits);
@@ -258,7 +265,8 @@ void TUlmInternalDIB::CreateDIB(std::int32_t width, std::int32_t height, std::in
     throw EUlmDIBInvalidDIBPara("TUlmInternalDIB.CreateDIB: Invalid Parameters");
   }
   const std::int64_t absHeight = height < 0 ? -std::int64_t{height} : height;
-  const std::int64_t size = absHeight * UlmRowBytes(width, bitCount);
+  // A size past 64 bits is refused by GetMemory like any size beyond its cap.
+  const std::int64_t size = CheckedMulAdd(absHeight, UlmRowBytes(width, bitCount)).value_or(-1);
   HANDLE mapping = 0;
   void* bits = nullptr;
   GetMemory(size, mapping, bits, UseFMO != 0);
@@ -341,9 +349,10 @@ void TUlmInternalDIB::LoadFromStream(TStream* stream) {
       h.biClrUsed = static_cast<DWORD>(count);
     }
     const std::int64_t maskBytes = h.biCompression == BI_BITFIELDS ? 12 : 0;
+    // A 32-bit count always fits; past 64 bits it would be refused as a short offset.
+    const std::int64_t expected = CheckedMulAdd(count, 4, 14 + 40 + maskBytes).value_or(INT64_MAX);
     stream->ReadBuffer(scratch.Colors, maskBytes + std::min<std::int64_t>(count, 256) * 4);
-    if (count > 256) stream->Seek((count - 256) * 4, TSeekOrigin::soCurrent);
-    const std::int64_t expected = 14 + 40 + count * 4 + maskBytes;
+    if (count > 256) stream->Seek(expected - (14 + 40 + maskBytes + 256 * 4), TSeekOrigin::soCurrent);
     if (offBits < expected) throw EUlmDIBInvalidDIB(kBfOffBitsTooSmall);
     stream->Seek(offBits - expected, TSeekOrigin::soCurrent);
     if (count > 256) h.biClrUsed = 256;
@@ -370,10 +379,9 @@ void TUlmInternalDIB::LoadFromStream(TStream* stream) {
   const std::int64_t remaining = stream->Size() - stream->Position();
   if (h.biBitCount == 16 || h.biBitCount == 32) {
     const std::int64_t sourceStride = UlmRowBytes(h.biWidth, h.biBitCount);
-    CheckHighColorSize(h);
-    if (sourceStride * AbsHeight(h) > remaining) readError();
+    const std::int64_t converted = CheckHighColorSize(h, remaining, readError);
     std::vector<unsigned char> row(static_cast<std::size_t>(sourceStride));
-    ConvertHighColor(scratch, UseFMO != 0, [&](std::int64_t) {
+    ConvertHighColor(scratch, UseFMO != 0, converted, [&](std::int64_t) {
       stream->ReadBuffer(row.data(), sourceStride);
       return row.data();
     });
@@ -427,7 +435,7 @@ void TUlmInternalDIB::LoadFromClipboardFormat(HGLOBAL block) {
   if (headerSize == sizeof(BITMAPINFOHEADER) && blockSize >= headerSize) {
     std::memcpy(&h, base, sizeof(h));
     std::int64_t count = h.biClrUsed != 0 ? std::int64_t{h.biClrUsed} : ColorsOfBitCount(h.biBitCount);
-    headerBytes = 40 + 4 * count + (h.biCompression == BI_BITFIELDS ? 12 : 0);
+    headerBytes = CheckedMulAdd(count, 4, 40 + (h.biCompression == BI_BITFIELDS ? 12 : 0)).value_or(INT64_MAX);
     if (headerBytes > blockSize) badData();
     std::memcpy(raw, base, static_cast<std::size_t>(std::min(headerBytes, kHeaderAreaBytes)));
     FixResolutions(h);
@@ -455,9 +463,8 @@ void TUlmInternalDIB::LoadFromClipboardFormat(HGLOBAL block) {
     std::memcpy(scratch.Bits, base + headerBytes, static_cast<std::size_t>(imageSize));
   } else if (bits == 16 || bits == 32) {
     const std::int64_t sourceStride = UlmRowBytes(h.biWidth, bits);
-    CheckHighColorSize(h);
-    if (sourceStride * AbsHeight(h) > imageSize) badData();
-    ConvertHighColor(scratch, UseFMO != 0,
+    const std::int64_t converted = CheckHighColorSize(h, imageSize, badData);
+    ConvertHighColor(scratch, UseFMO != 0, converted,
                      [&](std::int64_t r) { return base + headerBytes + r * sourceStride; });
   } else {
     throw EUlmDIBInvalidDIB("TUlmInternalDIB.LoadFromClipboardFormat: Invalid biBitCount");

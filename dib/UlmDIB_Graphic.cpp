@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "classlib/sizes.h"
 #include "dib/UlmDIB_Convert.h"
 
 HPALETTE HalftonePalette = 0;
@@ -38,8 +39,8 @@ bool DrawableInfo(const DIBInfos& infos, BITMAPINFO& info) {
     h.biSizeImage = static_cast<DWORD>(infos.ImageSize);
     return true;
   }
-  const std::int64_t rows = std::llabs(static_cast<std::int64_t>(h.biHeight));
-  return infos.ImageSize >= UlmRowBytes(h.biWidth, h.biBitCount) * rows;
+  const auto rows = CheckedMulAdd(UlmRowBytes(h.biWidth, h.biBitCount), std::llabs(static_cast<std::int64_t>(h.biHeight)));
+  return rows && infos.ImageSize >= *rows;
 }
 
 // One of the unit's shared palettes, made on first use.
@@ -176,10 +177,12 @@ bool TUlmDIB::GetUseFMO() const {
 // ---------------------------------------------------------------------------------------------
 // Files and the clipboard
 
-void TUlmDIB::LoadFromStream(TStream* stream) {
+void TUlmDIB::LoadFromStream(TStream* stream) try {
   auto data = std::make_unique<TUlmInternalDIB>(GetUseFMO());
   data->LoadFromStream(stream);
   Adopt(data.release());
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TUlmDIB::SaveToStream(TStream* stream) {
@@ -187,12 +190,14 @@ void TUlmDIB::SaveToStream(TStream* stream) {
   InternalDIB->SaveToStream(stream);
 }
 
-void TUlmDIB::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palette*/) {
+void TUlmDIB::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE /*palette*/) try {
   if (format != CF_DIB || data == 0)
     throw EInvalidGraphic("TUlmDIB.LoadFromClipboardFormat: Invalid Clipboard Format or No Data");
   auto loaded = std::make_unique<TUlmInternalDIB>(GetUseFMO());
   loaded->LoadFromClipboardFormat(data);
   Adopt(loaded.release());
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TUlmDIB::SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& palette) {

@@ -34,7 +34,9 @@ public:
 
   void Run(DIBInfos& Result, bool UseFMO) {
     if (Width_ <= 0 || Height_ <= 0) throw EUlmDIBInvalidDIB(std::string(Name_) + ": Invalid Image Size");
-    TConvertMemory out(Stride_ * Height_, UseFMO);
+    // Nothing bounds a run-length picture's size but its header: past 64 bits GetMemory
+    // refuses it like any size beyond its cap.
+    TConvertMemory out(CheckedMulAdd(Stride_, Height_).value_or(-1), UseFMO);
     Out_ = out.Data();
     Decode();
     DIBInfos r = Source_;

@@ -154,7 +154,7 @@ void TZelPNG::TakeResults(const TZelPNGReadStream& reader, bool withInterlace) {
   Grayscale = reader.Grayscale;
 }
 
-void TZelPNG::LoadFromStream(TStream* stream) {
+void TZelPNG::LoadFromStream(TStream* stream) try {
   TZelPNGReadStream reader;
   TBitmap* const image = CurrentImage();
   reader.OnReadRow = OnReadRow;
@@ -173,9 +173,11 @@ void TZelPNG::LoadFromStream(TStream* stream) {
   }
   TakeResults(reader, true);
   SyncAfterLoad(image);
+} catch (...) {
+  RethrowLoadFailure();
 }
 
-void TZelPNG::ReadStoredData(TStream* stream) {
+void TZelPNG::ReadStoredData(TStream* stream) try {
   TZelPNGReadStream reader;
   reader.ModifiedTime = &ModifiedTime;
   reader.Chromaticities = &Chromaticities;
@@ -189,6 +191,8 @@ void TZelPNG::ReadStoredData(TStream* stream) {
   TakeResults(reader, false);
   SyncAfterLoad(OwnImage.get());
   NotifyChanged();
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TZelPNG::GiveChunkSettings(TZelPNGWriteStream& writer) const {
@@ -232,10 +236,12 @@ void TZelPNG::WriteStoredData(TStream* stream) {
 
 // ------------------------------------------------------------------------------ clipboard
 
-void TZelPNG::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE palette) {
+void TZelPNG::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE palette) try {
   ExternalImage = nullptr;
   OwnImage->LoadFromClipboardFormat(format, data, palette);
   SyncAfterLoad(OwnImage.get());
+} catch (...) {
+  RethrowLoadFailure();
 }
 
 void TZelPNG::SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& palette) {

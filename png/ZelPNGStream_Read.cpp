@@ -6,9 +6,11 @@
 #include <cstring>
 #include <string_view>
 #include <new>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "classlib/sizes.h"
 #include "png/SFunc.h"
 
 namespace {
@@ -396,17 +398,15 @@ void TZelPNGReadStream::DecodeImage() {
   const std::int64_t width = Width;
   const std::int64_t height = Height;
   const bool alphaPossible = AlphaBitmap != nullptr && (HasAlpha || TransparentColor == PaletteAlphaMarker);
-  // One row beyond the cap already refuses the image; below it no product here can wrap.
-  const std::int64_t imageRow = RowBytes64(width, OutputBits);
-  if (imageRow > PngReadMemoryCap) Fail(SReadImageError);
-  std::int64_t memory = imageRow * height;
-  if (alphaPossible) memory += RowBytes64(width, 8) * height;
-  memory += RowBufferBytes();
-  if (memory > PngReadMemoryCap) Fail(SReadImageError);
+  // The header's width and height fit 31 bits each, so a row's bytes fit easily; the
+  // products with the height may not.
+  std::optional<std::int64_t> memory = CheckedMulAdd(RowBytes64(width, OutputBits), height, RowBufferBytes());
+  if (memory && alphaPossible) memory = CheckedMulAdd(RowBytes64(width, 8), height, *memory);
+  if (!memory || *memory > PngReadMemoryCap) Fail(SReadImageError);
   // Deflate cannot expand its input more than 1032-fold, so data this short can never
   // hold every row: refuse before the bitmap is emptied and a large one allocated.
-  const std::int64_t rawBytes = width * height / 8 * Decoder.PixelBits;
-  if (rawBytes / DeflateMaxRatio > DataSize - Consumed + 1) Fail(SReadImageError);
+  const std::optional<std::int64_t> rawBytes = CheckedMulAdd((width * Decoder.PixelBits + 7) / 8, height);
+  if (!rawBytes || *rawBytes / DeflateMaxRatio > DataSize - Consumed + 1) Fail(SReadImageError);
 
   if (InitDecoder(&Decoder) != 0) Fail(SErrorZlib);
   struct Finish {
@@ -490,7 +490,7 @@ void TZelPNGReadStream::AllocRowBuffers() {
   FreeRowBuffers();
   const std::int64_t raw = RawRowBytes();
   const std::int64_t converted = ConvertedRowBytes();
-  ImageRowBytes = RowBytes64(Width, OutputBits);
+  ImagePixelBytes = (std::int64_t{Width} * OutputBits + 7) / 8;
   rowMemory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(RowBufferBytes())]());
   if (!rowMemory_) throw EOutOfMemory(SOutOfMemory);
   rowBufferA_ = RawRow = rowMemory_.get();

@@ -95,7 +95,8 @@ public:
   std::int32_t ImageStep = 1;
   std::int32_t AlphaStart = 0;
   std::int32_t AlphaStep = 1;
-  std::int64_t ImageRowBytes = 0;
+  // Bytes of an image row up to its last pixel, without the padding to four bytes.
+  std::int64_t ImagePixelBytes = 0;
   // True once every row of every pass has been placed.
   bool ImageComplete = false;
 

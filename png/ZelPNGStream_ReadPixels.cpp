@@ -319,8 +319,10 @@ const std::uint8_t* TZelPNGReadStream::RgbaTo565(TZelPNGReadStream* r) {
 // ------------------------------------------------------------------------- placers
 
 void TZelPNGReadStream::PlaceRow(TZelPNGReadStream* r, std::uint8_t* dest, const std::uint8_t* source) {
-  // A converter that wrote straight into the scanline leaves nothing to copy.
-  if (dest != source) std::memcpy(dest, source, static_cast<std::size_t>(r->ImageRowBytes));
+  // A converter that wrote straight into the scanline leaves nothing to copy. A raw row may
+  // lie in the decoder's block and own no byte past its pixels: the scanline's padding is
+  // never copied and stays as the new bitmap had it, zero.
+  if (dest != source) std::memcpy(dest, source, static_cast<std::size_t>(r->ImagePixelBytes));
 }
 
 void TZelPNGReadStream::PlaceAlphaRow(TZelPNGReadStream* r, std::uint8_t* dest, const std::uint8_t* source) {

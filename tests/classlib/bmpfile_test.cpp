@@ -248,6 +248,7 @@ TEST(BmpFile, RefusesWhatTheHeaderCannotHonour) {
       {"cut inside the header", [](FileRecipe& s) { s.FileSizeDelta = -60; }, Bad, 30},
       {"not a bitmap", [](FileRecipe&) {}, Bad, SIZE_MAX, 'X'},
       {"over the pixel memory cap", [](FileRecipe& s) { s.Width = s.Height = 0x7FFFFFFF, s.Bits = 24; }, Huge},
+      {"rows past 64 bits", [](FileRecipe& s) { s.Width = s.Height = 0x7FFFFFFF, s.Bits = 32, s.ClrUsed = 0, s.Table = {}; }, Huge},
       {"run-length codes over the cap", [](FileRecipe& s) { s.Width = s.Height = 40000, s.Compression = BI_RLE8; }, Huge},
   };
   for (const Case& c : cases) {

@@ -275,6 +275,9 @@ TEST(BmpSuiteBitmap, RefusedFileLeavesThePreviousPicture) {
     EXPECT_EQ(pf8bit, bitmap.PixelFormat());
     EXPECT_EQ(before, Snapshot(bitmap));
   }
+  core_test::TAllocationFailingStream failing;
+  EXPECT_EQ(std::string("EOutOfMemory: ") + SOutOfMemory, core_test::Raised([&] { bitmap.LoadFromStream(&failing); }));
+  EXPECT_EQ(before, Snapshot(bitmap));
   EXPECT_EQ(0, changes);  // a failed load must not mark the document modified
 }
 

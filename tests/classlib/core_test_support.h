@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "classlib/errors.h"
 #include "classlib/graphics.h"
+#include "classlib/streams.h"
 #include "classlib/strings.h"
 
 namespace core_test {
@@ -119,6 +121,22 @@ public:
 private:
   rlimit old_{};
   void (*oldHandler_)(int) = SIG_DFL;
+};
+
+// A stream that claims a few kilobytes and fails every read the way an allocation fails
+// deep inside a load: with std::bad_alloc, which no caller of a load expects.
+class TAllocationFailingStream : public TStream {
+public:
+  std::int64_t Read(void*, std::int64_t) override { throw std::bad_alloc(); }
+  std::int64_t Write(const void*, std::int64_t count) override { return count; }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    position_ = offset + (origin == TSeekOrigin::soCurrent ? position_ : origin == TSeekOrigin::soEnd ? Size() : 0);
+    return position_;
+  }
+  std::int64_t Size() override { return 4096; }
+
+private:
+  std::int64_t position_ = 0;
 };
 
 }  // namespace core_test

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classlib/errors.h"
@@ -44,6 +47,27 @@ TEST(ErrorsTest, AssertRaisesWithMessageFileAndLine) {
   int evaluated = 0;
   EXPECT_NO_THROW(Assert(++evaluated == 1));
   EXPECT_EQ(evaluated, 1);
+}
+
+// Whatever a load throws reaches its caller as one of the class library's exceptions.
+TEST(ErrorsTest, GuardedLoadsLetOnlyTheClassLibrarysExceptionsOut) {
+  const std::pair<std::function<void()>, std::string> rows[] = {
+      {[] { throw std::bad_alloc(); }, std::string("EOutOfMemory: ") + SOutOfMemory},
+      {[] { std::vector<int>().reserve(std::vector<int>().max_size() + 1); }, std::string("EOutOfMemory: ") + SOutOfMemory},
+      {[] { throw std::runtime_error("lost"); }, std::string("EOutOfResources: ") + SOutOfResources},
+      {[] { throw EInvalidGraphic(SInvalidBitmap); }, std::string("EInvalidGraphic: ") + SInvalidBitmap},
+      {[] {}, "nothing raised"},
+  };
+  for (const auto& [load, text] : rows) {
+    EXPECT_EQ(Raised([&] {
+      try {
+        load();
+      } catch (...) {
+        RethrowLoadFailure();
+      }
+    }),
+              text);
+  }
 }
 
 namespace {

@@ -53,6 +53,10 @@ const Case kFiles[] = {
     {"AboveTheCap", BmpFile(InfoHeader(65536, 65536, 24), {}, Bytes().U32(0)), kDim},
     {"OneRowAboveTheCap", BmpFile(InfoHeader(32768, 32769, 8), Table(256), Bytes().U32(0)), kDim},
     {"MostNegativeHeight", BmpFile(InfoHeader(1, INT32_MIN, 24), {}, Bytes().U32(0)), kDim},
+    // Rows past 64 bits: a 70-byte file must not pass for a picture of 2^62 pixels.
+    {"RowsPast64Bits16", BmpFile(InfoHeader(0x7FFFFFFF, 0x7FFFFFFF, 16), {}, Bytes().Fill(16)), kDim},
+    {"RowsPast64Bits24", BmpFile(InfoHeader(0x7FFFFFFF, 0x7FFFFFFF, 24), {}, Bytes().Fill(16)), kDim},
+    {"RowsPast64Bits32", BmpFile(InfoHeader(0x7FFFFFFF, 0x7FFFFFFF, 32), {}, Bytes().Fill(16)), kDim},
     {"TopDownRunLength", BmpFile(InfoHeader(2, -1, 8, BI_RLE8, 2), Table(2), Bytes().U32(0x01000102)), kDim},
     {"ZeroMask", BmpFile(InfoHeader(1, 1, 16, BI_BITFIELDS), Masks(0xF800, 0, 0x1F), Bytes().U32(0)), kMasks},
     {"Rgb16WithoutMasks", BmpFile(InfoHeader(1, 1, 16, BI_RLE8), {}, Bytes().U32(0)), kMasks},
@@ -76,6 +80,9 @@ const Case kBlocks[] = {
     {"BitCount7", InfoHeader(1, 1, 7).data + Bytes().Fill(4).data,
      "EUlmDIBInvalidDIB: TUlmInternalDIB.LoadFromClipboardFormat: Invalid biBitCount"},
     {"HeightZero", InfoHeader(1, 0, 24).data + Bytes().Fill(4).data, kDim},
+    {"RowsPast64Bits16", InfoHeader(0x7FFFFFFF, 0x7FFFFFFF, 16).data + Bytes().Fill(16).data, kDim},
+    {"RowsPast64Bits24", InfoHeader(0x7FFFFFFF, 0x7FFFFFFF, 24).data + Bytes().Fill(16).data, kDim},
+    {"RowsPast64Bits32", InfoHeader(0x7FFFFFFF, 0x7FFFFFFF, 32).data + Bytes().Fill(16).data, kDim},
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }

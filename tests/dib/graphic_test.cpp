@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "classlib/clipboard.h"
+#include "classlib/core_test_support.h"
 #include "dib/UlmDIB.h"
 #include "dib_test_support.h"
 #include "png/ZelPNG.h"
@@ -176,6 +177,8 @@ TEST(UlmDIB, RefusedAndEmptyRequestsKeepThePictureAndAnnounceNothing) {
       {"EUlmDIBInvalidDIBPara: TUlmInternalDIB.CreateDIB: Invalid Parameters", [](TUlmDIB& d) { TBitmap e; d.Assign(&e); }},
       {"EUlmDIBInvalidDIBFile: TUlmInternalDIB.LoadFromFile: File type is invalid",
        [](TUlmDIB& d) { TMemoryStream s; s.WriteBuffer("XX0123456789ABCDEF", 18); s.SetPosition(0); d.LoadFromStream(&s); }},
+      {std::string("EOutOfMemory: ") + SOutOfMemory,
+       [](TUlmDIB& d) { core_test::TAllocationFailingStream s; d.LoadFromStream(&s); }},
       {clip, [block](TUlmDIB& d) { d.LoadFromClipboardFormat(CF_DIB + 1, block, 0); }},
       {clip, [](TUlmDIB& d) { Clipboard()->Clear(); d.Assign(Clipboard()); }},
       {"EUlmDIBInvalidDIBPara: TUlmDIB.SetWidth: Invalid Width", [](TUlmDIB& d) { d.SetWidth(0); }},

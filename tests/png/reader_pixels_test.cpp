@@ -147,6 +147,52 @@ TEST_P(Adam7Sizes, InterlacedEqualsPlainAndSamples) {
 INSTANTIATE_TEST_SUITE_P(Pixels, Adam7Sizes, ::testing::ValuesIn(Formats),
                          [](const ::testing::TestParamInfo<Format>& info) { return std::string(info.param.name); });
 
+// ------------------------------------------- plain rows against the inflate blocks
+
+// Unhooked rows are placed from where the decoder inflated them, in blocks of 131072
+// bytes. Whatever a row's length against the block's, its pixels arrive whole, nothing past
+// its own bytes is read (the sanitizer build sees any such read), and the scanline's
+// padding stays zero. Odd lengths leave the row's last byte partly filled.
+TEST(PlainRows, EveryLengthUpTo160BytesAcrossTwoBlockEdges) {
+  constexpr int Block = 131072;
+  std::string pool(4096 + 160, '\0');
+  for (std::size_t i = 0; i < pool.size(); ++i) pool[i] = char(PatternByte(3, int(i), 0, 0));
+  struct Kind {
+    int depth, colorType;
+  };
+  for (const Kind k : {Kind{1, 0}, {2, 0}, {4, 0}, {8, 0}, {1, 3}, {4, 3}, {8, 3}}) {
+    for (int length = 1; length <= 160; ++length) {
+      SCOPED_TRACE(::testing::Message() << "type " << k.colorType << " depth " << k.depth << " row " << length);
+      const int width = k.depth == 8 ? length : length * 8 / k.depth - length % 2;
+      const int height = 2 * Block / (length + 1) + 2;
+      std::string rows;
+      rows.reserve(std::size_t(height) * (length + 1));
+      for (int y = 0; y < height; ++y) rows.append(1, '\0').append(pool, std::size_t(y) * 131 % 4096, std::size_t(length));
+      std::string file = Signature() + Ihdr(width, height, k.depth, k.colorType);
+      if (k.colorType == 3) file += Chunk("PLTE", std::string(std::size_t(3) << k.depth, '\x40'));
+      Load load;
+      // Stored, not compressed: the inflate blocks are what is tested, and storing is quick.
+      ASSERT_EQ(load.Run(file + Chunk("IDAT", Deflate(rows, {}, Z_NO_COMPRESSION)) + Iend()), "");
+      const int stride = load.image->RowBytes();
+      std::string want(std::size_t(stride), '\0');
+      for (int y = 0; y < height; ++y) {
+        const char* raw = rows.data() + std::size_t(y) * (length + 1) + 1;
+        if (k.depth == 2) {
+          // Two-bit samples arrive as nibbles, whole source bytes at a time.
+          for (int i = 0; i < length; ++i)
+            for (const int half : {0, 1}) {
+              const int shift = 4 - 4 * half;
+              want[std::size_t(2 * i + half)] = char(((raw[i] >> (shift + 2)) & 3) << 4 | ((raw[i] >> shift) & 3));
+            }
+        } else {
+          std::memcpy(want.data(), raw, std::size_t(length));
+        }
+        ASSERT_EQ(std::memcmp(load.image->ScanLine(y), want.data(), want.size()), 0) << "row " << y;
+      }
+    }
+  }
+}
+
 // ---------------------------------------------------- the system's own files back
 
 struct RoundTripCase {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "classlib/clipboard.h"
+#include "classlib/core_test_support.h"
 #include "classlib/graphics.h"
 #include "classlib/streams.h"
 #include "png/ZelPNG.h"
@@ -395,7 +396,7 @@ TEST(ZelPNGAssign, UnsupportedSourcesAndDestinationsRaiseAndChangeNothing) {
 TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
   struct Row {
     const char* Name;
-    std::function<Stream()> Data;
+    std::function<std::unique_ptr<TStream>()> Data;
     std::string Message;
     // Failures before the image data leave the previous picture in place.
     bool KeepsPicture;
@@ -418,6 +419,7 @@ TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
          return cut;
        },
        "Read Image (PNG): Read Error", false},
+      {"an allocation fails", [] { return std::make_unique<core_test::TAllocationFailingStream>(); }, SOutOfMemory, true},
   };
   auto previous = MakeBitmap(pf24bit, 3, 2, 4);
   for (const Row& row : rows) {
@@ -431,8 +433,8 @@ TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
     png.Gamma = 2.0;
     int changes = 0;
     png.OnChange = [&](TObject*) { ++changes; };
-    Stream data = row.Data();
-    Rewind(*data);
+    const std::unique_ptr<TStream> data = row.Data();
+    data->SetPosition(0);
     EXPECT_EQ(MessageOf([&] { png.LoadFromStream(data.get()); }), row.Message);
     EXPECT_EQ(png.Comment, "before");
     EXPECT_DOUBLE_EQ(png.Gamma, 2.0);
