@@ -248,7 +248,7 @@ std::uint64_t PixelDataBytes(const Layout& layout, std::uint64_t available) {
   }
   std::uint64_t size = layout.PixelBytes;
   if (size == 0) size = layout.FileSize > layout.PixelOffset ? layout.FileSize - layout.PixelOffset : room;
-  if (size > MaxDibBytes) TooLarge();
+  if (size > std::uint64_t{MaxPixelBytes}) TooLarge();
   return size;
 }
 
@@ -325,7 +325,7 @@ DibImage DecodeBmp(TStream* stream) {
   // Refuse before anything large is allocated or read.
   const auto pixelBytes =
       CheckedMulAdd(static_cast<std::int64_t>(DibRowBytes(static_cast<std::uint64_t>(layout.Width), bits)), layout.Height);
-  if (!pixelBytes || static_cast<std::uint64_t>(*pixelBytes) > MaxDibBytes) TooLarge();
+  if (!pixelBytes || static_cast<std::uint64_t>(*pixelBytes) > MaxPixelBytes) TooLarge();
   const auto bytes = static_cast<std::uint64_t>(*pixelBytes);
 
   const std::uint64_t dataBytes = PixelDataBytes(layout, available);

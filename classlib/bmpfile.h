@@ -22,15 +22,12 @@ struct DibImage {
   std::vector<std::uint8_t> Bits;
 };
 
-// Pixel memory above this many bytes is refused with EOutOfResources.
-inline constexpr std::uint64_t MaxDibBytes = std::uint64_t{1} << 30;
-
 // Bytes of one row of width pixels at bits per pixel, padded to four bytes.
 std::uint64_t DibRowBytes(std::uint64_t width, unsigned bits);
 
 // Reads a BMP file at the stream's position, leaving the position after what it read.
 // Anything the header cannot honour raises EInvalidGraphic(SInvalidBitmap); pixel memory
-// beyond MaxDibBytes raises EOutOfResources(SOutOfResources).
+// beyond MaxPixelBytes raises EOutOfResources(SOutOfResources).
 DibImage DecodeBmp(TStream* stream);
 
 // Writes the file header, a 40-byte info header, the colour table (2^bits entries for

@@ -19,12 +19,12 @@
 
 #include "classlib/bmpfile.h"
 #include "classlib/gdi_internal.h"
+#include "classlib/sizes.h"
 
 namespace {
 
 using namespace gdi_detail;
 
-constexpr std::uint64_t kMaxPixelBytes = std::uint64_t{1} << 30;
 constexpr int kBlackOnWhite = 1;
 
 struct Object {
@@ -626,7 +626,7 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
   const std::int64_t height = h.biHeight < 0 ? -std::int64_t{h.biHeight} : h.biHeight;
   const std::int64_t stride = StrideOf(h.biWidth, h.biBitCount);
   const std::uint64_t bytes = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
-  if (bytes > kMaxPixelBytes) return 0;
+  if (bytes > std::uint64_t{MaxPixelBytes}) return 0;
   bitmap->Header = h;
   bitmap->Header.biSizeImage = static_cast<DWORD>(bytes);
   bitmap->Stride = stride;
@@ -727,7 +727,7 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
   if (h.biWidth <= 0 || h.biHeight == 0) return 0;
   const std::int64_t height = h.biHeight < 0 ? -std::int64_t{h.biHeight} : h.biHeight;
   const std::int64_t stride = StrideOf(h.biWidth, h.biBitCount);
-  if (static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height) > kMaxPixelBytes) return 0;
+  if (static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height) > std::uint64_t{MaxPixelBytes}) return 0;
   Surface src;
   src.Width = h.biWidth;
   src.Height = static_cast<int>(height);
@@ -869,7 +869,7 @@ BOOL CloseHandle(HANDLE handle) {
 // Global memory
 
 HGLOBAL GlobalAlloc(UINT /*flags*/, std::size_t bytes) {
-  if (bytes > kMaxPixelBytes * 2) return 0;
+  if (bytes > std::uint64_t{MaxPixelBytes} * 2) return 0;
   auto block = std::make_unique<GlobalObject>();
   try {
     block->Data.assign(bytes, 0);

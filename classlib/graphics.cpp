@@ -13,7 +13,6 @@ using gdi_detail::Surface;
 
 namespace {
 
-constexpr std::uint64_t kMaxPixelBytes = std::uint64_t{1} << 30;
 constexpr const char* SScanLineRange = "スキャンラインのインデックスが範囲を超えています";
 constexpr const char* SUnknownClipboardFormat = "サポートされていないクリップボード形式です";
 
@@ -163,7 +162,7 @@ struct TBitmap::Image {
     image->FillInfo();
     if (!image->Empty()) {
       const std::uint64_t bytes = static_cast<std::uint64_t>(image->Stride()) * static_cast<std::uint64_t>(image->Height);
-      if (bytes > kMaxPixelBytes) throw EOutOfResources(SOutOfResources);
+      if (bytes > std::uint64_t{MaxPixelBytes}) throw EOutOfResources(SOutOfResources);
       void* bits = nullptr;
       image->Section = CreateDIBSection(0, &image->Info, DIB_RGB_COLORS, &bits, 0, 0);
       if (image->Section == 0) throw EOutOfResources(SOutOfResources);

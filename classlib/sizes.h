@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <optional>
 
+// The most pixel memory one picture may take, whichever reader or call asks for it; a
+// header asking for more is refused with its format's own text.
+inline constexpr std::int64_t MaxPixelBytes = std::int64_t{1} << 30;
+
 // a × b + c exactly, or nothing when an operand is negative or the result does not fit in
 // 64 signed bits. Readers refuse the nothing with their own format's text.
 inline std::optional<std::int64_t> CheckedMulAdd(std::int64_t a, std::int64_t b, std::int64_t c = 0) noexcept {

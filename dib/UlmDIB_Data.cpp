@@ -8,7 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include "classlib/sizes.h"
 
 // The core-header conversion and the readers treat Header and Colors as one byte area,
 // the way a packed DIB lies in memory.
@@ -63,7 +62,7 @@ private:
 // Run-length data carry their own size; everything else must hold every row.
 void CheckPixelData(const BITMAPINFOHEADER& header, std::int64_t imageSize, const std::function<void()>& shortData) {
   const auto checked = CheckedMulAdd(UlmRowBytes(header.biWidth, header.biBitCount), AbsHeight(header));
-  if (!checked || *checked > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
+  if (!checked || *checked > MaxPixelBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
   const std::int64_t rows = *checked;
   if (IsRunLength(header)) {
     // Run-length data run from the bottom row up; a top-down run-length bitmap is no bitmap.
@@ -79,7 +78,7 @@ void CheckPixelData(const BITMAPINFOHEADER& header, std::int64_t imageSize, cons
 std::int64_t CheckHighColorSize(const BITMAPINFOHEADER& header, std::int64_t available,
                                 const std::function<void()>& shortData) {
   const auto rows = CheckedMulAdd(UlmRowBytes(header.biWidth, 24), AbsHeight(header));
-  if (!rows || *rows > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
+  if (!rows || *rows > MaxPixelBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
   const auto sourceRows = CheckedMulAdd(UlmRowBytes(header.biWidth, header.biBitCount), AbsHeight(header));
   if (!sourceRows || *sourceRows > available) shortData();
   return *rows;
@@ -151,7 +150,7 @@ void ConvertHighColor(DIBInfos& scratch, bool useFMO, std::int64_t imageSize,
 void GetMemory(std::int64_t size, HANDLE& mappingHandle, void*& bits, bool useFMO) {
   mappingHandle = 0;
   bits = nullptr;
-  const bool sizeOk = size >= 0 && size <= UlmDIBMaxImageBytes;
+  const bool sizeOk = size >= 0 && size <= MaxPixelBytes;
   if (useFMO) {
     const HANDLE mapping = sizeOk ? CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                                        static_cast<DWORD>(size), nullptr)
@@ -390,7 +389,7 @@ void TUlmInternalDIB::LoadFromStream(TStream* stream) {
     // file that failed to read.
     CheckPixelData(h, imageSize, [] { throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight); });
     if (imageSize > remaining) readError();
-    if (imageSize > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
+    if (imageSize > MaxPixelBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
     GetMemory(imageSize, scratch.MappingHandle, scratch.Bits, UseFMO != 0);
     scratch.ImageSize = static_cast<std::int32_t>(imageSize);
     stream->ReadBuffer(scratch.Bits, imageSize);
@@ -457,7 +456,7 @@ void TUlmInternalDIB::LoadFromClipboardFormat(HGLOBAL block) {
   const WORD bits = h.biBitCount;
   if (bits == 1 || bits == 4 || bits == 8 || bits == 24) {
     CheckPixelData(h, imageSize, badData);
-    if (imageSize > UlmDIBMaxImageBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
+    if (imageSize > MaxPixelBytes) throw EUlmDIBInvalidDIB(kInvalidWidthOrHeight);
     GetMemory(imageSize, scratch.MappingHandle, scratch.Bits, UseFMO != 0);
     scratch.ImageSize = static_cast<std::int32_t>(imageSize);
     std::memcpy(scratch.Bits, base + headerBytes, static_cast<std::size_t>(imageSize));

@@ -6,18 +6,16 @@
 
 #include "classlib/gdi.h"
 #include "classlib/object.h"
+#include "classlib/sizes.h"
 #include "classlib/streams.h"
 #include "dib/UlmDIB_Types.h"
 
 // The library's internal checks report the unit's name, not the file they sit in.
 #define UlmDIBAssert(cond, msg) ((cond) ? (void)0 : RaiseAssertion((msg), "UlmDIB", __LINE__))
 
-// Largest pixel memory a reader accepts; untrusted headers never make us allocate more.
-inline constexpr std::int64_t UlmDIBMaxImageBytes = std::int64_t{1} << 30;
-
 // Zero-filled pixel memory: an anonymous file mapping when useFMO is set (so a DIB section
 // can be made over it), heap memory otherwise (mappingHandle 0). A size outside
-// 0..UlmDIBMaxImageBytes is refused like memory that cannot be had.
+// 0..MaxPixelBytes is refused like memory that cannot be had.
 void GetMemory(std::int64_t size, HANDLE& mappingHandle, void*& bits, bool useFMO);
 // Gives back what GetMemory obtained, under the same policy. No-op for bits == nullptr.
 void ReleaseMemory(HANDLE mappingHandle, void* bits, bool useFMO);

@@ -402,7 +402,7 @@ void TZelPNGReadStream::DecodeImage() {
   // products with the height may not.
   std::optional<std::int64_t> memory = CheckedMulAdd(RowBytes64(width, OutputBits), height, RowBufferBytes());
   if (memory && alphaPossible) memory = CheckedMulAdd(RowBytes64(width, 8), height, *memory);
-  if (!memory || *memory > PngReadMemoryCap) Fail(SReadImageError);
+  if (!memory || *memory > MaxPixelBytes) Fail(SReadImageError);
   // Deflate cannot expand its input more than 1032-fold, so data this short can never
   // hold every row: refuse before the bitmap is emptied and a large one allocated.
   const std::optional<std::int64_t> rawBytes = CheckedMulAdd((width * Decoder.PixelBits + 7) / 8, height);

@@ -18,10 +18,6 @@
 // may change the key it is given.
 using TKeyRequestEvent = std::function<void(TObject* sender, std::string& key)>;
 
-// The largest pixel memory (image, alpha and row buffers) one read may claim. Larger
-// images are refused before anything is allocated for them.
-inline constexpr std::int64_t PngReadMemoryCap = std::int64_t{1} << 30;
-
 class TZelPNGReadStream : public TZelCustomGraphicReadStream {
 public:
   CLASSLIB_CLASS(TZelPNGReadStream)

@@ -169,7 +169,7 @@ TEST_P(Memory, ZeroFilledGivenBackAndCapped) {
   ReleaseMemory(handle, bits, useFMO);
   EXPECT_EQ(descriptors, OpenDescriptors());
   EXPECT_EQ(useFMO ? "EOutOfResources: GetMemory: Cannot Make File Mapping Object" : std::string("EOutOfMemory: ") + SOutOfMemory,
-            Raised([&] { GetMemory(UlmDIBMaxImageBytes + 1, handle, bits, useFMO); }));
+            Raised([&] { GetMemory(MaxPixelBytes + 1, handle, bits, useFMO); }));
 }
 
 TEST_P(Memory, CreateDIBTakesOnlySoundParameters) {
