@@ -41,6 +41,12 @@ std::int32_t SourcePixelBytes(std::int32_t bitmapBits) {
   }
 }
 
+// 1-bit grey output puts the brighter of the two entries on 1 (a missing entry 1 is black).
+bool BrighterEntryFirst(const RGBQUAD* quads) {
+  return GreyFromRgb(quads[0].rgbRed, quads[0].rgbGreen, quads[0].rgbBlue) >
+         GreyFromRgb(quads[1].rgbRed, quads[1].rgbGreen, quads[1].rgbBlue);
+}
+
 }  // namespace
 
 TZelPNGWriteStream::TZelPNGWriteStream() {
@@ -314,13 +320,31 @@ std::int32_t TZelPNGWriteStream::ColorToIndex(TColor colour) {
   return index;
 }
 
+// The bits are written as entries, not as brightness: two dark entries are still 0 and 1,
+// so a threshold on the colour's grey would name the other entry's pixels.
+std::int32_t TZelPNGWriteStream::OneBitGreySample(TColor colour) {
+  RGBQUAD quads[256] = {};
+  const bool flagged = (colour & PaletteIndexFlag) != 0;
+  if (PaletteToQuads(SourceBitmap->Palette(), quads) == 0) return flagged ? -1 : GreyLevel(1, colour);
+  const std::int32_t index = flagged ? colour & 0xFF : NearestPaletteIndex(SourceBitmap->Palette(), colour);
+  if (index < 0 || index > 1) return -1;
+  return index ^ (BrighterEntryFirst(quads) ? 1 : 0);
+}
+
 void TZelPNGWriteStream::WriteGreySample(std::uint32_t type, TColor colour) {
-  if ((colour & PaletteIndexFlag) != 0 && BitmapBits <= 8) {
-    colour = PaletteEntryColor(SourceBitmap->Palette(), colour & 0xFF);
-    if (colour == -1) return;
+  std::int32_t level;
+  if (BitmapBits == 1) {
+    level = OneBitGreySample(colour);
+  } else {
+    if ((colour & PaletteIndexFlag) != 0 && BitmapBits <= 8) {
+      colour = PaletteEntryColor(SourceBitmap->Palette(), colour & 0xFF);
+      if (colour == -1) return;
+    }
+    level = GreyLevel(BitmapBits, colour);
   }
+  if (level < 0) return;
   std::uint8_t data[2];
-  PutWord(data, static_cast<std::uint32_t>(GreyLevel(BitmapBits, colour)));
+  PutWord(data, static_cast<std::uint32_t>(level));
   WriteChunk(type, data, sizeof data);
 }
 
@@ -470,9 +494,7 @@ void TZelPNGWriteStream::BuildGreyTable() {
     return;
   }
   if (BitmapBits == 1) {
-    const auto g0 = GreyFromRgb(quads[0].rgbRed, quads[0].rgbGreen, quads[0].rgbBlue);
-    const auto g1 = GreyFromRgb(quads[1].rgbRed, quads[1].rgbGreen, quads[1].rgbBlue);
-    GreyTable[0] = g0 > g1 ? 255 : 0;
+    GreyTable[0] = BrighterEntryFirst(quads) ? 255 : 0;
     return;
   }
   for (std::int32_t e = 0; e < count; ++e) {

@@ -94,6 +94,8 @@ private:
   // The body of a grey or RGB bKGD or tRNS chunk: the colour as 16-bit samples. A palette
   // index that names no entry writes nothing.
   void WriteGreySample(std::uint32_t type, TColor colour);
+  // The 1-bit grey sample that the colour's pixels are written as; -1 when none is.
+  std::int32_t OneBitGreySample(TColor colour);
   void WriteRgbSamples(std::uint32_t type, TColor colour);
   void WriteBackground();
   void WriteTransparency();

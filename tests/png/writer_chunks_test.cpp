@@ -242,19 +242,25 @@ TEST(WriterChunks, AlphaBitmapIsUsedOnlyWhenItFits) {
   }
 }
 
+// The transparent entry's pixels, and only they, match the tRNS sample, also when both
+// entries are dark and a threshold on their grey would name the other entry.
 TEST(WriterChunks, OneBitGreyPutsTheBrighterEntryOnOne) {
-  for (const bool whiteFirst : {true, false}) {
-    SCOPED_TRACE(whiteFirst ? "white, black" : "black, white");
-    auto bitmap = PaletteBitmap(pf1bit, whiteFirst ? std::vector<TColor>{clWhite, clBlack}
-                                                   : std::vector<TColor>{clBlack, clWhite},
-                                8, 1);
+  const struct { std::vector<TColor> Entries; bool FirstOnOne; } rows[] = {
+      {{clWhite, clBlack}, true}, {{clBlack, clWhite}, false}, {{clNavy, clBlack}, true}, {{clBlack, clNavy}, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Entries[0]);
+    auto bitmap = PaletteBitmap(pf1bit, row.Entries, 8, 1);
     static_cast<std::uint8_t*>(bitmap->ScanLine(0))[0] = 0xA5;
-    const auto decoded = DecodeWithLibpng(Save(bitmap.get(), [](auto& w) { w.Grayscale = true; }));
+    const auto decoded = DecodeWithLibpng(Save(bitmap.get(), [](auto& w) {
+      w.Grayscale = true;
+      w.TransparentColor = 0x01000001;
+    }));
     ASSERT_TRUE(decoded.Ok);
+    ASSERT_TRUE(decoded.HasTransColor);
     for (int x = 0; x < 8; ++x) {
       const bool bitSet = (0xA5 >> (7 - x)) & 1;
-      const bool white = whiteFirst ? !bitSet : bitSet;
-      EXPECT_EQ(white ? 255 : 0, decoded.Rgba(x, 0)[0]) << x;
+      EXPECT_EQ(row.FirstOnOne ? !bitSet : bitSet, decoded.Rows[0][x] == 1) << x;
+      EXPECT_EQ(bitSet, decoded.Rows[0][x] == decoded.TransColor.gray) << x;
     }
   }
 }
