@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -193,4 +194,17 @@ TEST_F(StreamsTest, AtomicWriteReplacesTheFileWholeOrNotAtAll) {
   ASSERT_EQ(::stat(target.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(ReadAll(target), "new");
+
+  // A name that is a symbolic link writes its target and stays a link, also when the
+  // target is not there yet.
+  ::symlink("target.bin", folder.Path("link").c_str());
+  ::symlink(folder.Path("made.bin").c_str(), folder.Path("dangling").c_str());
+  for (const char* name : {"link", "dangling"}) WriteFileAtomically(folder.Path(name), writeNew);
+  WriteFileAtomically(folder.Path("link"), [](TStream* out) { out->WriteBuffer("via link", 8); });
+  EXPECT_EQ(ReadAll(target), "via link");
+  EXPECT_EQ(ReadAll(folder.Path("made.bin")), "new");
+  for (const char* name : {"link", "dangling"}) {
+    ASSERT_EQ(::lstat(folder.Path(name).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << name;
+  }
 }
