@@ -219,7 +219,8 @@ void WriteFileAtomically(const std::string& requestedName, const std::function<v
   const std::size_t slash = fileName.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string(".") : fileName.substr(0, slash);
   const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-  std::string temp = folder + "/." + base + ".XXXXXX";
+  // The temporary name must fit where the target's fits: a long name gives only its start.
+  std::string temp = folder + "/." + base.substr(0, NAME_MAX - 8) + ".XXXXXX";
 
   std::vector<char> pattern(temp.begin(), temp.end());
   pattern.push_back('\0');

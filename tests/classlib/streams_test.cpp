@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -207,4 +208,9 @@ TEST_F(StreamsTest, AtomicWriteReplacesTheFileWholeOrNotAtAll) {
     ASSERT_EQ(::lstat(folder.Path(name).c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << name;
   }
+
+  // The longest name the folder takes can be written too.
+  const std::string longest = folder.Path(std::string(NAME_MAX - 4, 'n') + ".png");
+  WriteFileAtomically(longest, writeNew);
+  EXPECT_EQ(ReadAll(longest), "new");
 }
