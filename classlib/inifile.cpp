@@ -277,18 +277,6 @@ std::string Unquote(const std::string& value) {
   return value;
 }
 
-// The file a write replaces: the target of a symbolic link, so that a shared settings file
-// stays shared instead of the link being replaced by a copy.
-std::string WriteTarget(const std::string& fileName) {
-  struct stat st {};
-  if (::lstat(fileName.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return fileName;
-  char* resolved = ::realpath(fileName.c_str(), nullptr);
-  if (resolved == nullptr) return fileName;
-  std::string target(resolved);
-  std::free(resolved);
-  return target;
-}
-
 [[noreturn]] void RaiseWriteError(const std::string& fileName) {
   throw EIniFileException(Format(SIniFileWriteError, {fileName}));
 }
@@ -302,7 +290,7 @@ void Save(const std::string& fileName, const IniContent& content) {
     data += eol;
   }
   try {
-    WriteFileAtomically(WriteTarget(fileName), [&data](TStream* out) {
+    WriteFileAtomically(fileName, [&data](TStream* out) {
       out->WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
     });
   } catch (const EStreamError&) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -192,16 +193,39 @@ void TMemoryStream::SaveToFile(const std::string& fileName) {
 
 // ---------------------------------------------------------------- atomic writes
 
-void WriteFileAtomically(const std::string& fileName, const std::function<void(TStream*)>& write) {
+namespace {
+
+// The file a name stands for once its symbolic links are followed (also when the last one
+// names no file yet). Renaming over the link itself would leave its target as it was and
+// put a plain file where the link stood.
+std::string FollowLinks(std::string name) {
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    std::vector<char> target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+    const ssize_t length = ::readlink(name.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) break;
+    const std::string link(target.data(), static_cast<std::size_t>(length));
+    const std::size_t slash = name.rfind('/');
+    name = link.front() == '/' || slash == std::string::npos ? link : name.substr(0, slash + 1) + link;
+  }
+  return name;
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& requestedName, const std::function<void(TStream*)>& write) {
+  const std::string fileName = FollowLinks(requestedName);
   const std::size_t slash = fileName.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string(".") : fileName.substr(0, slash);
   const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-  std::string temp = folder + "/." + base + ".XXXXXX";
+  // The temporary name must fit where the target's fits: a long name gives only its start.
+  std::string temp = folder + "/." + base.substr(0, NAME_MAX - 8) + ".XXXXXX";
 
   std::vector<char> pattern(temp.begin(), temp.end());
   pattern.push_back('\0');
   const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) throw EFCreateError(Format(SFCreateError, {fileName}));
+  if (fd < 0) throw EFCreateError(Format(SFCreateError, {requestedName}));
   ::close(fd);
   temp.assign(pattern.data());
 
@@ -220,7 +244,9 @@ void WriteFileAtomically(const std::string& fileName, const std::function<void(T
       ::umask(mask);
       ::chmod(temp.c_str(), 0666 & ~mask);
     }
-    if (std::rename(temp.c_str(), fileName.c_str()) != 0) throw EFCreateError(Format(SFCreateError, {fileName}));
+    if (std::rename(temp.c_str(), fileName.c_str()) != 0) {
+      throw EFCreateError(Format(SFCreateError, {requestedName}));
+    }
   } catch (...) {
     std::remove(temp.c_str());
     throw;

@@ -92,5 +92,6 @@ private:
 // Writes a file so that a failure never damages what was there: write() gets a stream
 // on a temporary file in the target's folder, which replaces the target only when write()
 // returned and the bytes reached the disk. On any failure the temporary file is removed,
-// the target is left as it was and the exception passes on.
+// the target is left as it was and the exception passes on. A name that is a symbolic
+// link writes the file the link leads to.
 void WriteFileAtomically(const std::string& fileName, const std::function<void(TStream*)>& write);

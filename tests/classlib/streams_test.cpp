@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -193,4 +195,22 @@ TEST_F(StreamsTest, AtomicWriteReplacesTheFileWholeOrNotAtAll) {
   ASSERT_EQ(::stat(target.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(ReadAll(target), "new");
+
+  // A name that is a symbolic link writes its target and stays a link, also when the
+  // target is not there yet.
+  ::symlink("target.bin", folder.Path("link").c_str());
+  ::symlink(folder.Path("made.bin").c_str(), folder.Path("dangling").c_str());
+  WriteFileAtomically(folder.Path("link"), [](TStream* out) { out->WriteBuffer("via link", 8); });
+  WriteFileAtomically(folder.Path("dangling"), writeNew);
+  EXPECT_EQ(ReadAll(target), "via link");
+  EXPECT_EQ(ReadAll(folder.Path("made.bin")), "new");
+  for (const char* name : {"link", "dangling"}) {
+    ASSERT_EQ(::lstat(folder.Path(name).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << name;
+  }
+
+  // The longest name the folder takes can be written too.
+  const std::string longest = folder.Path(std::string(NAME_MAX - 4, 'n') + ".png");
+  WriteFileAtomically(longest, writeNew);
+  EXPECT_EQ(ReadAll(longest), "new");
 }
