@@ -8,7 +8,6 @@
 #include <memory>
 #include <vector>
 
-
 // The core-header conversion and the readers treat Header and Colors as one byte area,
 // the way a packed DIB lies in memory.
 static_assert(offsetof(DIBInfos, Colors) == offsetof(DIBInfos, Header) + sizeof(BITMAPINFOHEADER));
