@@ -7,8 +7,14 @@
 #include <optional>
 
 // The most pixel memory one picture may take, whichever reader or call asks for it; a
-// header asking for more is refused with its format's own text.
+// header asking for more is refused with its format's own text. The fuzz build lowers it:
+// a tiny run-length file may rightly describe a picture near the cap, and zeroing that much
+// memory under the sanitizers would take the search's time from parsing.
+#ifdef FUZZ_PIXEL_MEMORY_CAP
+inline constexpr std::int64_t MaxPixelBytes = FUZZ_PIXEL_MEMORY_CAP;
+#else
 inline constexpr std::int64_t MaxPixelBytes = std::int64_t{1} << 30;
+#endif
 
 // a × b + c exactly, or nothing when an operand is negative or the result does not fit in
 // 64 signed bits. Readers refuse the nothing with their own format's text.
