@@ -74,6 +74,8 @@ std::int32_t Adam7PassHeight(std::int32_t pass, std::int32_t height);
 // Bytes of one 4-byte-aligned bitmap row, in 64 bits so that no width of a file can wrap
 // it while buffers are sized.
 inline std::int64_t RowBytes64(std::int64_t width, std::int64_t bits) { return ((width * bits + 31) / 32) * 4; }
+// Bytes of one row up to its last pixel, as a PNG row holds it (without its filter byte).
+inline std::int64_t PackedRowBytes64(std::int64_t width, std::int64_t bits) { return (width * bits + 7) / 8; }
 
 // Rows to encode or decode over all passes: height without interlace, else the sum of the
 // seven pass heights (passes that a narrow width skips still count).

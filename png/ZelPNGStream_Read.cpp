@@ -405,7 +405,7 @@ void TZelPNGReadStream::DecodeImage() {
   if (!memory || *memory > MaxPixelBytes) Fail(SReadImageError);
   // Deflate cannot expand its input more than 1032-fold, so data this short can never
   // hold every row: refuse before the bitmap is emptied and a large one allocated.
-  const std::optional<std::int64_t> rawBytes = CheckedMulAdd((width * Decoder.PixelBits + 7) / 8, height);
+  const std::optional<std::int64_t> rawBytes = CheckedMulAdd(PackedRowBytes64(width, Decoder.PixelBits), height);
   if (!rawBytes || *rawBytes / DeflateMaxRatio > DataSize - Consumed + 1) Fail(SReadImageError);
 
   if (InitDecoder(&Decoder) != 0) Fail(SErrorZlib);
@@ -431,7 +431,7 @@ void TZelPNGReadStream::DecodePasses() {
   // Every row's length is known before the first is decoded; told the total, the decoder
   // inflates blocks of rows at once yet never reads past the last one.
   // A pass's row: its filter-type byte and the packed pixels.
-  const auto passRowLength = [this] { return (std::int64_t{PassWidth} * Decoder.PixelBits + 7) / 8 + 1; };
+  const auto passRowLength = [this] { return PackedRowBytes64(PassWidth, Decoder.PixelBits) + 1; };
   std::int64_t expected = 0;
   for (std::int32_t pass = 0; pass <= LastPass; ++pass) {
     if (!SetupPass(pass) || PassRowFirst >= Height) continue;
@@ -490,7 +490,7 @@ void TZelPNGReadStream::AllocRowBuffers() {
   FreeRowBuffers();
   const std::int64_t raw = RawRowBytes();
   const std::int64_t converted = ConvertedRowBytes();
-  ImagePixelBytes = (std::int64_t{Width} * OutputBits + 7) / 8;
+  ImagePixelBytes = PackedRowBytes64(Width, OutputBits);
   rowMemory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(RowBufferBytes())]());
   if (!rowMemory_) throw EOutOfMemory(SOutOfMemory);
   rowBufferA_ = RawRow = rowMemory_.get();

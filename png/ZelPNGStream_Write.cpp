@@ -543,8 +543,7 @@ void TZelPNGWriteStream::WritePass(std::int32_t pass) {
   AlphaOffset = geometry.StartColumn;
   AlphaStep = geometry.ColumnStep;
   interlaced_ = pass >= 0;
-  Encoder.RowLength = static_cast<std::int32_t>(
-      (static_cast<std::int64_t>(PassWidth) * Encoder.PixelBits + 7) / 8 + 1);
+  Encoder.RowLength = static_cast<std::int32_t>(PackedRowBytes64(PassWidth, Encoder.PixelBits) + 1);
   std::memset(previousRow_, 0, static_cast<std::size_t>(Encoder.RowLength));
   const bool hooked = !RowHookKey.empty() && static_cast<bool>(OnWriteRow);
   for (std::int32_t y = geometry.StartRow; y < height; y += geometry.RowStep) {
