@@ -23,19 +23,22 @@ TMenuItem* NewMenuItem(TPopupMenu* menu, const char* name, const char* caption) 
 
 bool IsPngName(const std::string& fileName) { return LowerCase(ExtractFileExt(fileName)) == ".png"; }
 
+// The first of all 256 entries that holds the colour, whatever the file's own palette
+// holds; -1 when none does.
+int FirstEntryOf(TUlmDIB* dib, TColor colour) {
+  for (int j = 0; j < 256; ++j)
+    if (dib->GetColors(j) == colour) return j;
+  return -1;
+}
+
 // Entry 0 takes the picked colour from the first entry that holds it, which takes entry
-// 0's colour in exchange; the pixels keep their indices. All 256 entries are searched,
-// whatever the file's own palette holds.
+// 0's colour in exchange; the pixels keep their indices.
 void MovePickedColourToFront(TUlmDIB* dib, TColor picked) {
-  for (int j = 0; j < 256; ++j) {
-    if (dib->GetColors(j) != picked) continue;
-    if (j != 0) {
-      const TColor former = dib->GetColors(0);
-      dib->SetColors(0, picked);
-      dib->SetColors(j, former);
-    }
-    return;
-  }
+  const int j = FirstEntryOf(dib, picked);
+  if (j <= 0) return;
+  const TColor former = dib->GetColors(0);
+  dib->SetColors(0, picked);
+  dib->SetColors(j, former);
 }
 
 // A transparent colour names pixels by their colour, and the exchange moves colours
@@ -45,12 +48,8 @@ void PinTransparentColour(TZelPNG* picture, TUlmDIB* dib) {
   const TColor colour = picture->TransparentColor;
   const TPixelFormat format = picture->CurrentImage()->PixelFormat();
   if (colour == -1 || (colour & PaletteIndexFlag) != 0 || (format != pf1bit && format != pf4bit && format != pf8bit)) return;
-  for (int j = 0; j < 256; ++j) {
-    if (dib->GetColors(j) == colour) {
-      picture->TransparentColor = PaletteIndexFlag | j;
-      return;
-    }
-  }
+  const int j = FirstEntryOf(dib, colour);
+  if (j >= 0) picture->TransparentColor = PaletteIndexFlag | j;
 }
 
 // Hides the covering panel when the batch ends, however it ends.
