@@ -50,6 +50,7 @@ TfrmDColor::TfrmDColor(TComponent* owner) : TForm(owner) {
   btnOK->OnClick = [this](TObject* s) { btnOKClick(s); };
   btnCancel = Place(new TBitBtn(this), "btnCancel", 184, 288, 89, 25);
   btnCancel->SetCaption("キャンセル");
+  btnCancel->SetGlyph(TGlyph::Cancel);
   btnCancel->Cancel = true;
   btnCancel->OnClick = [this](TObject* s) { btnCancelClick(s); };
 

@@ -32,9 +32,9 @@ void TComposerForm::CreateColourEditorPage(TTabPage* page, const TSlot<TScrollBo
 
   edtSkeletonName = Place(new TLabeledEdit(page), "edtSkeletonName", left, 224, layout.EditWidth, 20);
   edtSkeletonName->EditLabel()->SetCaption("透過色のタイトル(&T)：");
-  NewButton(page, CONTROL_SLOT(btnSkeletonAdd), "保存", left, layout.ButtonTop, 193, 33,
+  NewButton(page, CONTROL_SLOT(btnSkeletonAdd), "保存", TGlyph::Save, left, layout.ButtonTop, 193, 33,
             Handler(this, &TComposerForm::btnSkeletonAddClick));
-  NewButton(page, CONTROL_SLOT(btnSkeletonDelete), "削除", left + 200, layout.ButtonTop, 81, 33,
+  NewButton(page, CONTROL_SLOT(btnSkeletonDelete), "削除", TGlyph::Delete, left + 200, layout.ButtonTop, 81, 33,
             Handler(this, &TComposerForm::btnSkeletonDeleteClick));
   Warning = Place(new TLabel(page), "Warning", layout.WarningAt.X, layout.WarningAt.Y);
   Warning->SetCaption(layout.Warning);
@@ -46,18 +46,18 @@ void TComposerForm::CreateMenu(const TSlot<TMenuItem>& file, const TSlot<TMenuIt
   MainMenu->Name = "MainMenu";
   TMenuItem* root = MainMenu->Items();
   FillSlot(file, NewMenuItem(this, root, file.Name, "ファイル(&F)"));
-  mnuOpen = NewMenuItem(this, file.Control, "mnuOpen", "開く(&O)...");
+  mnuOpen = NewMenuItem(this, file.Control, "mnuOpen", "開く(&O)...", TGlyph::Open);
   mnuOpen->OnClick = Handler(this, &TComposerForm::mnuOpenClick);
-  mnuSaveAs = NewMenuItem(this, file.Control, "mnuSaveAs", "保存(&S)...");
+  mnuSaveAs = NewMenuItem(this, file.Control, "mnuSaveAs", "保存(&S)...", TGlyph::SaveAs);
   mnuSaveAs->OnClick = Handler(this, &TComposerForm::mnuSaveAsClick);
   FillSlot(fileLine, NewMenuItem(this, file.Control, fileLine.Name, "-"));
-  FillSlot(exit, NewMenuItem(this, file.Control, exit.Name, "終了(&X)"))->OnClick = std::move(onExit);
+  FillSlot(exit, NewMenuItem(this, file.Control, exit.Name, "終了(&X)", TGlyph::Exit))->OnClick = std::move(onExit);
 
   Help1 = NewMenuItem(this, root, "Help1", "ヘルプ(&H)");
-  mnuSearchforHelpOn = NewMenuItem(this, Help1, "mnuSearchforHelpOn", "ヘルプの表示(&H)...");
+  mnuSearchforHelpOn = NewMenuItem(this, Help1, "mnuSearchforHelpOn", "ヘルプの表示(&H)...", TGlyph::Help);
   mnuSearchforHelpOn->OnClick = Handler(this, &TComposerForm::mnuSearchforHelpOnClick);
   N1 = NewMenuItem(this, Help1, "N1", "-");
-  mnuAbout = NewMenuItem(this, Help1, "mnuAbout", "バージョン情報(&A)...");
+  mnuAbout = NewMenuItem(this, Help1, "mnuAbout", "バージョン情報(&A)...", TGlyph::About);
   mnuAbout->OnClick = Handler(this, &TComposerForm::mnuAboutClick);
 }
 

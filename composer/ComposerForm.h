@@ -42,8 +42,8 @@ public:
   TPanel* Color_Skeleton = nullptr;
   TImage* imgSkeleton = nullptr;
   TLabeledEdit* edtSkeletonName = nullptr;
-  TButton* btnSkeletonAdd = nullptr;
-  TButton* btnSkeletonDelete = nullptr;
+  TBitBtn* btnSkeletonAdd = nullptr;
+  TBitBtn* btnSkeletonDelete = nullptr;
   TLabel* Warning = nullptr;
 
   TMainMenu* MainMenu = nullptr;

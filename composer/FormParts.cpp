@@ -6,10 +6,11 @@
 #include "classlib/forms/stdctrls.h"
 #include "colour/Unit_DColor.h"
 
-TMenuItem* NewMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const char* caption) {
+TMenuItem* NewMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const char* caption, TGlyph glyph) {
   auto* item = new TMenuItem(owner);
   item->Name = name;
   item->SetCaption(caption);
+  item->SetGlyph(glyph);
   parent->Add(item);
   return item;
 }

@@ -8,11 +8,12 @@
 #include "png/ZelPNG.h"
 
 template <class MainForm>
-int RunComposer(const char* title, MainForm*& mainForm) {
+int RunComposer(const char* title, TGlyph icon, MainForm*& mainForm) {
   ZelPNG_Initialize();
   Application->Initialize();
   // The title is also the caption of the error box.
   Application->SetTitle(title);
+  Application->SetIcon(icon);
   Application->CreateForm(mainForm);
   // Created once, hidden, and shown by every save.
   Application->CreateForm(frmDColor);

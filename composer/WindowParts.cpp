@@ -5,10 +5,11 @@
 #include "classlib/forms/stdctrls.h"
 #include "composer/FormParts.h"
 
-TButton* NewButton(TWinControl* parent, const TSlot<TButton>& slot, const char* caption, int left, int top, int width,
-                   int height, TNotifyEvent onClick) {
-  TButton* button = FillSlot(slot, Place(new TButton(parent), slot.Name, left, top, width, height));
+TBitBtn* NewButton(TWinControl* parent, const TSlot<TBitBtn>& slot, const char* caption, TGlyph glyph, int left, int top,
+                   int width, int height, TNotifyEvent onClick) {
+  TBitBtn* button = FillSlot(slot, Place(new TBitBtn(parent), slot.Name, left, top, width, height));
   button->SetCaption(caption);
+  button->SetGlyph(glyph);
   button->OnClick = std::move(onClick);
   return button;
 }
@@ -35,8 +36,8 @@ TImage* NewPictureView(TWinControl* parent, const char* name, int width, int hei
 void BuildTransferPage(TTabPage* page, const TTransferPageSlots& slots, const TTransferPageLayout& layout,
                        const TTransferPageEvents& events) {
   const int right = 8 + layout.TransferWidth + 7;
-  NewButton(page, slots.Transfer, "転送", 8, 8, layout.TransferWidth, 33, events.OnTransfer);
-  NewButton(page, slots.Open, "開く...", right, 8, layout.OpenWidth, 33, events.OnOpen);
+  NewButton(page, slots.Transfer, "転送", TGlyph::Transfer, 8, 8, layout.TransferWidth, 33, events.OnTransfer);
+  NewButton(page, slots.Open, "開く...", TGlyph::Open, right, 8, layout.OpenWidth, 33, events.OnOpen);
   TScrollBox* box = FillSlot(slots.Box, Place(new TScrollBox(page), slots.Box.Name, 8, 48, layout.TransferWidth + 3, 260));
   FillSlot(slots.View, NewPictureView(box, slots.View.Name, layout.TransferWidth - 1, 256, events.OnViewMouseDown));
 

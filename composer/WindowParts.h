@@ -5,8 +5,9 @@
 #pragma once
 
 #include "classlib/forms/controls.h"
+#include "classlib/forms/glyphs.h"
 
-class TButton;
+class TBitBtn;
 class TCheckBox;
 class TComboBox;
 class TForm;
@@ -48,9 +49,9 @@ TMouseEvent Handler(Form* form, void (Owner::*method)(TObject*, TMouseButton, TS
 // window's font.
 void SetUpComposerWindow(TForm* form, const char* caption, int clientWidth, int clientHeight);
 
-// A button with its caption and click, in its slot.
-TButton* NewButton(TWinControl* parent, const TSlot<TButton>& slot, const char* caption, int left, int top, int width,
-                   int height, TNotifyEvent onClick);
+// A button with its caption, glyph and click, in its slot.
+TBitBtn* NewButton(TWinControl* parent, const TSlot<TBitBtn>& slot, const char* caption, TGlyph glyph, int left, int top,
+                   int width, int height, TNotifyEvent onClick);
 
 // A view of a working bitmap at the top left of its box, as large as its picture.
 TImage* NewPictureView(TWinControl* parent, const char* name, int width, int height, TMouseEvent onMouseDown);
@@ -59,8 +60,8 @@ TImage* NewPictureView(TWinControl* parent, const char* name, int width, int hei
 // scroll box below the transfer button, and beside it the check box "色の置き換え" over
 // its hidden group (from-panel and list, an arrow, to-panel and list).
 struct TTransferPageSlots {
-  TSlot<TButton> Transfer;
-  TSlot<TButton> Open;
+  TSlot<TBitBtn> Transfer;
+  TSlot<TBitBtn> Open;
   TSlot<TScrollBox> Box;
   TSlot<TImage> View;
   TSlot<TCheckBox> Check;

@@ -2,4 +2,4 @@
 #include "composer/ProgramBody.h"
 #include "corvane/Unit_Main.h"
 
-int main() { return RunComposer("Corvane", frmMain); }
+int main() { return RunComposer("Corvane", TGlyph::ChipsetProgram, frmMain); }

@@ -20,8 +20,8 @@ public:
   TTabbedNotebook* tab;
 
   // Page "バラチップ".
-  TButton* btnAddBaraChip;
-  TButton* btnOpenBaraChip;
+  TBitBtn* btnAddBaraChip;
+  TBitBtn* btnOpenBaraChip;
   TScrollBox* ScrollBox0;
   TImage* imgBaraChip;
   TCheckBox* gbBaraChipCChange;
@@ -33,8 +33,8 @@ public:
   TComboBox* cmbSkeletonBarachip2;
 
   // Page "キャラチップ".
-  TButton* btnMelsireChip;
-  TButton* btnOpenCharaChip;
+  TBitBtn* btnMelsireChip;
+  TBitBtn* btnOpenCharaChip;
   TScrollBox* ScrollBox1;
   TImage* imgCharaChip;
   TCheckBox* gbCharaChipCChange;

@@ -2,4 +2,4 @@
 #include "composer/ProgramBody.h"
 #include "melsire/Unit_Main.h"
 
-int main() { return RunComposer("Melsire", frmMain); }
+int main() { return RunComposer("Melsire", TGlyph::CharacterSheetProgram, frmMain); }

@@ -25,8 +25,8 @@ public:
   TTabbedNotebook* TN;
 
   // Page "キャラチップ".
-  TButton* btnMelsireChip;
-  TButton* btnOpenCharaChip;
+  TBitBtn* btnMelsireChip;
+  TBitBtn* btnOpenCharaChip;
   TScrollBox* ScrollBox2;
   TImage* imgCharaChip;
   TCheckBox* gbCharaChipCChange;
@@ -38,8 +38,8 @@ public:
   TComboBox* cmbCharachip2;
 
   // Page "マップチップ".
-  TButton* btnAddMapChip;
-  TButton* btnOpenMapChip;
+  TBitBtn* btnAddMapChip;
+  TBitBtn* btnOpenMapChip;
   TScrollBox* ScrollBox3;
   TImage* imgMapChip;
   TCheckBox* gbMapChipCChange;

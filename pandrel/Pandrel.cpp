@@ -11,6 +11,7 @@ int main() {
   Application->Initialize();
   // The title is also the caption of the error box and of plain notices.
   Application->SetTitle("Pandrel");
+  Application->SetIcon(TGlyph::BatchProgram);
   Application->CreateForm(frmMain);
   Application->Run();
   Application->Done();

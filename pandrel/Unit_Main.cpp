@@ -13,12 +13,18 @@ TfrmMain* frmMain = nullptr;
 
 namespace {
 
-TMenuItem* NewMenuItem(TPopupMenu* menu, const char* name, const char* caption) {
+TMenuItem* NewMenuItem(TPopupMenu* menu, const char* name, const char* caption, TGlyph glyph) {
   auto* item = new TMenuItem(menu->Owner());
   item->Name = name;
   item->SetCaption(caption);
+  item->SetGlyph(glyph);
   menu->Items()->Add(item);
   return item;
+}
+
+// Both removals ask the same question; true on Yes.
+bool ConfirmRemovalFromList() {
+  return MessageDlg("ファイルをリスト上から削除します。よろしいですか？", mtConfirmation, {mbYes, mbNo}, 0) == mrYes;
 }
 
 bool IsPngName(const std::string& fileName) { return LowerCase(ExtractFileExt(fileName)) == ".png"; }
@@ -96,6 +102,7 @@ TfrmMain::TfrmMain(TComponent* owner) : TForm(owner) {
 
   btnStart = Place(new TBitBtn(this), "btnStart", 352, 200, 201, 33);
   btnStart->SetCaption("色変換スタート(&S)");
+  btnStart->SetGlyph(TGlyph::Start);
   btnStart->OnClick = [this](TObject* sender) { btnStartClick(sender); };
 
   btnShow = Place(new TButton(this), "btnShow", 536, 168, 20, 20);
@@ -120,9 +127,10 @@ TfrmMain::TfrmMain(TComponent* owner) : TForm(owner) {
 
   PopupMenu = new TPopupMenu(this);
   PopupMenu->Name = "PopupMenu";
-  mnuDelete = NewMenuItem(PopupMenu, "mnuDelete", "選択したファイルをリストから削除(&D)");
+  mnuDelete = NewMenuItem(PopupMenu, "mnuDelete", "選択したファイルをリストから削除(&D)", TGlyph::Delete);
   mnuDelete->OnClick = [this](TObject* sender) { mnuDeleteClick(sender); };
-  mnuAllDel = NewMenuItem(PopupMenu, "mnuAllDel", "すべてのファイルをリストから削除(&A)");
+  mnuAllDel = NewMenuItem(PopupMenu, "mnuAllDel", "すべてのファイルをリストから削除(&A)", TGlyph::DeleteAll);
+  mnuAllDel->OnClick = [this](TObject* sender) { mnuAllDelClick(sender); };
   lstFileList->SetPopupMenu(PopupMenu);
 
   OnCreate = [this](TObject* sender) { FormCreate(sender); };
@@ -174,10 +182,14 @@ void TfrmMain::btnShowClick(TObject*) {
 }
 
 void TfrmMain::mnuDeleteClick(TObject*) {
-  if (MessageDlg("ファイルをリスト上から削除します。よろしいですか？", mtConfirmation, {mbYes, mbNo}, 0) != mrYes) return;
+  if (!ConfirmRemovalFromList()) return;
   for (int i = lstFileList->Items()->Count() - 1; i >= 0; --i) {
     if (lstFileList->Selected(i)) lstFileList->Items()->Delete(i);
   }
+}
+
+void TfrmMain::mnuAllDelClick(TObject*) {
+  if (ConfirmRemovalFromList()) lstFileList->Items()->Clear();
 }
 
 void TfrmMain::btnStartClick(TObject*) {

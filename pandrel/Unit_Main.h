@@ -34,6 +34,7 @@ public:
   void btnShowClick(TObject* sender);
   void btnStartClick(TObject* sender);
   void mnuDeleteClick(TObject* sender);
+  void mnuAllDelClick(TObject* sender);
 
 private:
   void RunBatch();

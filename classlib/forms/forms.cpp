@@ -6,6 +6,8 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 #include <new>
@@ -226,6 +229,19 @@ int MenuBarHeight(TMainMenu* menu) {
   return menu != nullptr && menu->MenuBar() != nullptr ? menu->MenuBar()->sizeHint().height() : 0;
 }
 
+// What Qt draws itself (its dialogs' labels and standard buttons) speaks the programs'
+// language, whatever the user's locale: every text of the programs is Japanese. Without the
+// translation those texts stay English.
+void LoadQtTranslation() {
+  auto* translator = new QTranslator(qApp);
+  if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator);
+  } else {
+    delete translator;
+  }
+}
+
 TForm* FormOfWindow(QWidget* window) {
   auto* formWindow = dynamic_cast<FormWindow*>(window);
   return formWindow != nullptr ? formWindow->form : nullptr;
@@ -270,6 +286,8 @@ void TApplication::Initialize() {
   if (!impl_->keys) {
     impl_->keys = new FormKeys(qApp);
     qApp->installEventFilter(impl_->keys);
+    LoadQtTranslation();
+    UseDesktopIconTheme();
   }
   // Message boxes and dialogs speak Japanese too: the class library's UI font everywhere.
   QApplication::setFont(ToQFont(TFont()));
@@ -292,6 +310,8 @@ void TApplication::SetTitle(const std::string& title) {
 }
 
 std::string TApplication::ExeName() const { return ::ExeName(); }
+
+void TApplication::SetIcon(TGlyph glyph) { QApplication::setWindowIcon(GlyphIcon(glyph)); }
 
 void TApplication::FormCreated(TForm* form) {
   if (!impl_->keys) Initialize();

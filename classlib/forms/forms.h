@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "classlib/forms/controls.h"
+#include "classlib/forms/glyphs.h"
 
 class TMainMenu;
 
@@ -64,6 +65,8 @@ public:
   void SetTitle(const std::string& title);
   // The running executable's full path.
   std::string ExeName() const;
+  // The icon of every window the program shows.
+  void SetIcon(TGlyph glyph);
 
   // Creates a form owned by the application and runs its OnCreate; the first form created
   // this way is the main form.

@@ -1,6 +1,7 @@
 #include "classlib/forms/menus.h"
 
 #include <QAction>
+#include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -43,6 +44,11 @@ void TMenuItem::SetEnabled(bool enabled) {
 void TMenuItem::SetVisible(bool visible) {
   visible_ = visible;
   Apply();
+}
+
+void TMenuItem::SetGlyph(TGlyph glyph) {
+  glyph_ = glyph;
+  impl_->action->setIcon(GlyphIcon(glyph));
 }
 
 void TMenuItem::Apply() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "classlib/forms/controls.h"
+#include "classlib/forms/glyphs.h"
 
 class QAction;
 class QMenu;
@@ -25,6 +26,9 @@ public:
   void SetEnabled(bool enabled);
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
+  // The small picture before the caption.
+  TGlyph Glyph() const { return glyph_; }
+  void SetGlyph(TGlyph glyph);
 
   void Add(TMenuItem* item);
   void Remove(TMenuItem* item) noexcept;
@@ -52,6 +56,7 @@ private:
   std::string caption_;
   bool enabled_ = true;
   bool visible_ = true;
+  TGlyph glyph_ = TGlyph::None;
   TMenuItem* parent_ = nullptr;
   std::vector<TMenuItem*> items_;
   friend class TMenu;

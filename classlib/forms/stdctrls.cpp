@@ -101,15 +101,19 @@ TBitBtn::TBitBtn(TWinControl* parent) : TButton(parent) {}
 
 void TBitBtn::SetKind(TBitBtnKind kind) {
   kind_ = kind;
-  auto* button = static_cast<QPushButton*>(Widget());
   if (kind == bkOK) {
     SetCaption("OK");
     SetDefault(true);
     ModalResult = mrOk;
-    button->setIcon(QApplication::style()->standardIcon(QStyle::SP_DialogOkButton));
+    SetGlyph(TGlyph::OK);
   } else {
-    button->setIcon(QIcon());
+    SetGlyph(TGlyph::None);
   }
+}
+
+void TBitBtn::SetGlyph(TGlyph glyph) {
+  glyph_ = glyph;
+  static_cast<QPushButton*>(Widget())->setIcon(GlyphIcon(glyph));
 }
 
 // ---------------------------------------------------------------- labels

@@ -7,6 +7,7 @@
 
 #include "classlib/forms/controls.h"
 #include "classlib/forms/forms.h"
+#include "classlib/forms/glyphs.h"
 #include "classlib/strings.h"
 
 class TButton : public TWinControl {
@@ -40,9 +41,12 @@ public:
   explicit TBitBtn(TWinControl* parent);
   TBitBtnKind Kind() const { return kind_; }
   void SetKind(TBitBtnKind kind);
+  TGlyph Glyph() const { return glyph_; }
+  void SetGlyph(TGlyph glyph);
 
 private:
   TBitBtnKind kind_ = bkCustom;
+  TGlyph glyph_ = TGlyph::None;
 };
 
 // Carriage returns in the caption break lines.

@@ -14,6 +14,9 @@
 
 #include "classlib/forms/automation.h"
 #include "classlib/forms/controls.h"
+#include "classlib/forms/glyphs.h"
+
+class QIcon;
 
 inline QString ToQ(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 inline std::string FromQ(const QString& text) { return text.toUtf8().toStdString(); }
@@ -71,3 +74,8 @@ QWidget* DialogParent();
 
 // The control whose widget this is, or none.
 TControl* ControlOfWidget(const QWidget* widget);
+
+// The glyph's picture from the desktop's icon theme, or the style's standard picture for it.
+QIcon GlyphIcon(TGlyph glyph);
+// Lets the glyphs find the desktop's icon theme, also where no desktop names one.
+void UseDesktopIconTheme();
