@@ -229,12 +229,14 @@ int MenuBarHeight(TMainMenu* menu) {
   return menu != nullptr && menu->MenuBar() != nullptr ? menu->MenuBar()->sizeHint().height() : 0;
 }
 
-// What Qt draws itself (its dialogs' labels and standard buttons) speaks the programs'
-// language, whatever the user's locale: every text of the programs is Japanese. Without the
-// translation those texts stay English.
+// What Qt draws itself (its dialogs' labels, standard buttons, dates and file types) speaks
+// the programs' language, whatever the user's locale: every text of the programs is
+// Japanese. Without the translation those texts stay English.
 void LoadQtTranslation() {
+  const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+  QLocale::setDefault(japanese);
   auto* translator = new QTranslator(qApp);
-  if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+  if (translator->load(japanese, QStringLiteral("qtbase"), QStringLiteral("_"),
                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QCoreApplication::installTranslator(translator);
   } else {

@@ -24,7 +24,7 @@ constexpr GlyphSource GlyphSources[] = {
     {TGlyph::DeleteAll, "edit-clear-all", QStyle::SP_DialogResetButton},
     // A transfer puts the chosen chip into the sheet.
     {TGlyph::Transfer, "insert-image", QStyle::SP_ArrowUp},
-    {TGlyph::Start, "media-playback-start", QStyle::SP_MediaPlay},
+    {TGlyph::Start, "system-run", QStyle::SP_MediaPlay},
     {TGlyph::OK, "dialog-ok", QStyle::SP_DialogOkButton},
     {TGlyph::Cancel, "dialog-cancel", QStyle::SP_DialogCancelButton},
     {TGlyph::Exit, "application-exit", QStyle::SP_DialogCloseButton},

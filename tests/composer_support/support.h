@@ -20,8 +20,27 @@
 #include "classlib/forms/automation.h"
 #include "classlib/forms/extctrls.h"
 #include "classlib/forms/forms.h"
+#include "classlib/forms/menus.h"
+#include "classlib/forms/stdctrls.h"
 #include "classlib/graphics.h"
 #include "png/ZelPNG.h"
+
+// The names of the buttons with a glyph and of the menu entries (neither lines nor holders
+// of a submenu) under owner that show no glyph.
+inline std::vector<std::string> WithoutGlyph(const TComponent* owner) {
+  std::vector<std::string> names;
+  for (int i = 0; i < owner->ComponentCount(); ++i) {
+    const TComponent* component = owner->Components(i);
+    const auto* button = dynamic_cast<const TBitBtn*>(component);
+    const auto* entry = dynamic_cast<const TMenuItem*>(component);
+    if ((button != nullptr && button->Glyph() == TGlyph::None) ||
+        (entry != nullptr && !entry->IsLine() && entry->Count() == 0 && entry->Glyph() == TGlyph::None))
+      names.push_back(component->Name);
+    const std::vector<std::string> inner = WithoutGlyph(component);
+    names.insert(names.end(), inner.begin(), inner.end());
+  }
+  return names;
+}
 
 using PixelFn = std::function<TColor(int x, int y)>;
 using IndexFn = std::function<int(int x, int y)>;

@@ -263,6 +263,11 @@ TEST_F(CorvaneTest, TheAboutBoxAndTheLabelShowTheSameThreeParagraphs) {
   EXPECT_EQ(paragraphs, 3u);
 }
 
+TEST_F(CorvaneTest, EveryButtonAndMenuEntryCarriesAGlyph) {
+  EXPECT_EQ(WithoutGlyph(frmMain), std::vector<std::string>{});
+  EXPECT_EQ(WithoutGlyph(frmDColor), std::vector<std::string>{});
+}
+
 TEST_F(CorvaneTest, ScreenshotOfTheMainWindow) {
   MakeBitmap(480, 256, [](int x, int y) { return RGB(x / 2, y, 128); })->SaveToFileName(Path("sheet.bmp"));
   OpenSheet(Path("sheet.bmp"));

@@ -1,5 +1,6 @@
 // The application's exception guard and error box, the message boxes and dialogs, and the
 // modal forms, all answered through the automation queue.
+#include <QColorDialog>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QTimer>
@@ -226,6 +227,11 @@ INSTANTIATE_TEST_SUITE_P(
                       DlgCase{"ConfirmationClosed", mtConfirmation, "確認", {mbYes, mbNo}, TModalAnswer::Cancel(),
                               mrNo}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FormsTest, WhatQtDrawsItselfSpeaksJapanese) {
+  const QColorDialog dialog;
+  EXPECT_EQ(dialog.windowTitle().toStdString(), "色を選択");
+}
 
 TEST_F(FormsTest, PlainNoticesTakeTheTitle) {
   TAutomation::Push(TModalAnswer::Ok());

@@ -1,5 +1,6 @@
 // The controls as the programs' forms use them: events in the class library's order, lists
 // that follow their items, images that show and size to their pictures, dropped files.
+#include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QImage>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPixmap>
+#include <QPushButton>
 
 #include <cstring>
 #include <memory>
@@ -524,6 +526,22 @@ TEST_F(ControlsTest, MenuEntriesRunTheirHandlersInsideTheGuard) {
   EXPECT_EQ(TAutomation::TakeShown().at(0).Text, "拡張子 .jpg の画像形式は処理できません.");
   delete exit;
   EXPECT_EQ(file->Count(), 2);
+}
+
+// Every glyph shows a picture on a button and on a menu entry, from the icon theme or the
+// style's fallback; taking it off leaves none.
+TEST_F(ControlsTest, EveryGlyphShowsAPictureOnButtonsAndMenuEntries) {
+  auto* button = new TBitBtn(&form);
+  auto* entry = new TMenuItem(&form);
+  auto* pushButton = static_cast<QPushButton*>(button->Widget());
+  for (int g = static_cast<int>(TGlyph::Open); g <= static_cast<int>(TGlyph::BatchProgram); ++g) {
+    button->SetGlyph(static_cast<TGlyph>(g));
+    entry->SetGlyph(static_cast<TGlyph>(g));
+    EXPECT_FALSE(pushButton->icon().isNull()) << "glyph " << g;
+    EXPECT_FALSE(entry->Action()->icon().isNull()) << "glyph " << g;
+  }
+  button->SetGlyph(TGlyph::None);
+  EXPECT_TRUE(pushButton->icon().isNull());
 }
 
 // ---------------------------------------------------------------- dropped files

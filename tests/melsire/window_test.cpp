@@ -169,6 +169,8 @@ TEST_F(MelsireTest, BeforeAnySheetIsOpenedClicksAndTransfersRaiseNothing) {
   EXPECT_EQ(SheetBitmap->Height(), 0);
 }
 
+TEST_F(MelsireTest, EveryButtonAndMenuEntryCarriesAGlyph) { EXPECT_EQ(WithoutGlyph(frmMain), std::vector<std::string>{}); }
+
 TEST_F(MelsireTest, ScreenshotOfTheMainWindow) {
   OpenWith(frmMain->mnuOpen, WritePicture("sheet.bmp", 288, 256, [](int x, int y) { return RGB(x * 255 / 287, y, 128); }));
   OpenWith(frmMain->btnOpenCharaChip, WritePicture("chara.bmp", 288, 256, CharaPixel));

@@ -37,21 +37,36 @@ TEST_F(PandrelTest, DropsKeepOnlyNewPngAndBmpNamesInSortedOrder) {
   EXPECT_TRUE(TAutomation::TakeShown().empty()) << "skipped without a message";
 }
 
-TEST_F(PandrelTest, DeleteAsksAndRemovesOnlyTheSelectedEntries) {
+TEST_F(PandrelTest, BothRemovalsAskAndRemoveTheirEntriesOnlyOnYes) {
   const std::vector<std::string> names = {"/p/a.png", "/p/b.png", "/p/c.bmp", "/p/d.bmp"};
-  for (const auto& [answer, expected] : {std::pair{mrNo, names}, std::pair{mrYes, std::vector<std::string>{"/p/a.png", "/p/c.bmp"}}}) {
+  struct Row {
+    TMenuItem* entry;
+    TModalResult answer;
+    std::vector<std::string> expected;
+  };
+  const Row rows[] = {
+      {frmMain->mnuDelete, mrNo, names},
+      {frmMain->mnuDelete, mrYes, {"/p/a.png", "/p/c.bmp"}},
+      {frmMain->mnuAllDel, mrNo, names},
+      {frmMain->mnuAllDel, mrYes, {}},
+  };
+  frmMain->pColor->SetColor(clBlue);
+  frmMain->edtSavePath->SetText(folder_);
+  for (const Row& row : rows) {
     frmMain->lstFileList->Items()->Clear();
     Drop(names);
     frmMain->lstFileList->SetSelected(1, true);
     frmMain->lstFileList->SetSelected(3, true);
-    TAutomation::Push(TModalAnswer::Button(answer));
-    UserChooseMenu(frmMain->mnuDelete);
+    TAutomation::Push(TModalAnswer::Button(row.answer));
+    UserChooseMenu(row.entry);
     const TModalShown shown = OnlyShown();
     EXPECT_EQ(shown.Text, "ファイルをリスト上から削除します。よろしいですか？");
     EXPECT_EQ(shown.DlgType, mtConfirmation);
     EXPECT_EQ(shown.Flags, static_cast<int>(TMsgDlgButtons({mbYes, mbNo}).Bits));
-    EXPECT_EQ(ListItems(), expected);
+    EXPECT_EQ(ListItems(), row.expected) << row.entry->Name << " answered " << row.answer;
   }
+  EXPECT_EQ(frmMain->pColor->Color(), clBlue) << "the picked colour stays";
+  EXPECT_EQ(frmMain->edtSavePath->Text(), folder_) << "the output folder stays";
 }
 
 TEST_F(PandrelTest, PreviewShowsTheClickedFileAndTheEyedropperPicksItsPixel) {
@@ -95,6 +110,8 @@ TEST_F(PandrelTest, FolderBrowserFillsTheOutputFolderUnlessCancelled) {
 }
 
 // The window as the user sees it after a batch: list, preview, picked colour, folder.
+TEST_F(PandrelTest, EveryButtonAndMenuEntryCarriesAGlyph) { EXPECT_EQ(WithoutGlyph(frmMain), std::vector<std::string>{}); }
+
 TEST_F(PandrelTest, ScreenshotOfTheMainWindow) {
   const IndexedPicture picture = Cycling(8, {RGB(255, 0, 255), RGB(0, 160, 0), RGB(30, 30, 200)}, 120, 60);
   WritePicture(Path("shot.bmp"), picture);
