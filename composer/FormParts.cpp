@@ -2,18 +2,8 @@
 
 #include "classlib/forms/dialogs.h"
 #include "classlib/forms/extctrls.h"
-#include "classlib/forms/menus.h"
 #include "classlib/forms/stdctrls.h"
 #include "colour/Unit_DColor.h"
-
-TMenuItem* NewMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const char* caption, TGlyph glyph) {
-  auto* item = new TMenuItem(owner);
-  item->Name = name;
-  item->SetCaption(caption);
-  item->SetGlyph(glyph);
-  parent->Add(item);
-  return item;
-}
 
 TPanel* NewColourPanel(TWinControl* parent, const char* name, int left, int top, int width, int height,
                        TNotifyEvent onClick) {

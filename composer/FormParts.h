@@ -4,18 +4,12 @@
 #include <memory>
 
 #include "classlib/forms/controls.h"
-#include "classlib/forms/glyphs.h"
 #include "classlib/graphics.h"
 
 class TComboBox;
-class TMenuItem;
 class TOpenDialog;
 class TPanel;
 class TSaveDialog;
-
-// A menu entry owned by owner and appended to parent ("-" makes a separator).
-TMenuItem* NewMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const char* caption,
-                       TGlyph glyph = TGlyph::None);
 
 // A colour swatch: fuchsia at start, the colour dialog on a click.
 TPanel* NewColourPanel(TWinControl* parent, const char* name, int left, int top, int width, int height,

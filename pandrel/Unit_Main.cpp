@@ -13,15 +13,6 @@ TfrmMain* frmMain = nullptr;
 
 namespace {
 
-TMenuItem* NewMenuItem(TPopupMenu* menu, const char* name, const char* caption, TGlyph glyph) {
-  auto* item = new TMenuItem(menu->Owner());
-  item->Name = name;
-  item->SetCaption(caption);
-  item->SetGlyph(glyph);
-  menu->Items()->Add(item);
-  return item;
-}
-
 // Both removals ask the same question; true on Yes.
 bool ConfirmRemovalFromList() {
   return MessageDlg("ファイルをリスト上から削除します。よろしいですか？", mtConfirmation, {mbYes, mbNo}, 0) == mrYes;
@@ -127,9 +118,9 @@ TfrmMain::TfrmMain(TComponent* owner) : TForm(owner) {
 
   PopupMenu = new TPopupMenu(this);
   PopupMenu->Name = "PopupMenu";
-  mnuDelete = NewMenuItem(PopupMenu, "mnuDelete", "選択したファイルをリストから削除(&D)", TGlyph::Delete);
+  mnuDelete = NewMenuItem(this, PopupMenu->Items(), "mnuDelete", "選択したファイルをリストから削除(&D)", TGlyph::Delete);
   mnuDelete->OnClick = [this](TObject* sender) { mnuDeleteClick(sender); };
-  mnuAllDel = NewMenuItem(PopupMenu, "mnuAllDel", "すべてのファイルをリストから削除(&A)", TGlyph::DeleteAll);
+  mnuAllDel = NewMenuItem(this, PopupMenu->Items(), "mnuAllDel", "すべてのファイルをリストから削除(&A)", TGlyph::DeleteAll);
   mnuAllDel->OnClick = [this](TObject* sender) { mnuAllDelClick(sender); };
   lstFileList->SetPopupMenu(PopupMenu);
 

@@ -229,8 +229,8 @@ int MenuBarHeight(TMainMenu* menu) {
   return menu != nullptr && menu->MenuBar() != nullptr ? menu->MenuBar()->sizeHint().height() : 0;
 }
 
-// What Qt draws itself (its dialogs' labels, standard buttons, dates and file types) speaks
-// the programs' language, whatever the user's locale: every text of the programs is
+// What Qt draws itself (its dialogs' labels, standard buttons and file types) speaks the
+// programs' language, whatever the user's locale: every text of the programs is
 // Japanese. Without the translation those texts stay English.
 void LoadQtTranslation() {
   const QLocale japanese(QLocale::Japanese, QLocale::Japan);

@@ -112,6 +112,15 @@ void TMenuItem::UserClick() {
 QAction* TMenuItem::Action() const { return impl_->action.get(); }
 QMenu* TMenuItem::SubMenu() const { return impl_->menu.get(); }
 
+TMenuItem* NewMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const char* caption, TGlyph glyph) {
+  auto* item = new TMenuItem(owner);
+  item->Name = name;
+  item->SetCaption(caption);
+  item->SetGlyph(glyph);
+  parent->Add(item);
+  return item;
+}
+
 // ---------------------------------------------------------------- menus
 
 TMenu::TMenu(TComponent* owner) : TComponent(owner), items_(new TMenuItem(this)) { items_->menu_ = this; }

@@ -63,6 +63,11 @@ private:
   TMenu* menu_ = nullptr;
 };
 
+// An entry owned by owner, with its name, caption and glyph, appended to parent ("-" makes
+// a separator).
+TMenuItem* NewMenuItem(TComponent* owner, TMenuItem* parent, const char* name, const char* caption,
+                       TGlyph glyph = TGlyph::None);
+
 class TMenu : public TComponent {
 public:
   CLASSLIB_CLASS(TMenu)
