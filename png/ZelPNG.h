@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "classlib/graphics.h"
 #include "png/ZelPNGStream_Common.h"
@@ -93,6 +94,8 @@ private:
   std::unique_ptr<TBitmap> OwnImage;
   bool hasAlpha_ = false;
   std::int32_t sourceBits_ = 0;
+  // The Comment texts of the last load, chunk for chunk, for a save that keeps them.
+  std::vector<std::string> commentTexts_;
 };
 
 // Registers TZelPNG with the picture loader under "PNG" ("PNG Format"), and removes it

@@ -43,8 +43,16 @@ bool TZelPNGReadStream::ChunkLengthFits(std::uint32_t length) {
   return length <= 0x7FFFFFFFu && std::int64_t{length} <= DataSize - Consumed;
 }
 
+void CollectComment(std::string& collected, std::string_view text) {
+  if (text.empty()) return;
+  if (!collected.empty()) collected += "\r\n";
+  collected += text;
+  collected += "\r\n";
+}
+
 void TZelPNGReadStream::ResetResults() {
   AlphaInUse = nullptr;
+  CommentTexts.clear();
   HasAlpha = false;
   Grayscale = false;
   PaletteIndexInGrey = false;
@@ -323,11 +331,8 @@ void TZelPNGReadStream::ReadTextChunk() {
   if (std::string_view(data.data(), static_cast<std::size_t>(zero - data.begin())) != "Comment") return;
   const std::string_view text =
       zero == end ? std::string_view() : std::string_view(&*zero + 1, static_cast<std::size_t>(end - zero - 1));
-  if (!text.empty()) {
-    if (!Comment.empty()) Comment += "\r\n";
-    Comment += text;
-    Comment += "\r\n";
-  }
+  CollectComment(Comment, text);
+  if (zero != end) CommentTexts.emplace_back(text);
   UpdateProgress(0);
 }
 

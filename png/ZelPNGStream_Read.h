@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "classlib/graphics.h"
 #include "png/ZelPNGStream_Common.h"
@@ -17,6 +19,10 @@
 // Asked for the row key when a file says its rows went through a row hook; the handler
 // may change the key it is given.
 using TKeyRequestEvent = std::function<void(TObject* sender, std::string& key)>;
+
+// Adds one "Comment" text to the collected form a load reports: a blank line between two
+// texts, CR LF after each; an empty text adds nothing.
+void CollectComment(std::string& collected, std::string_view text);
 
 class TZelPNGReadStream : public TZelCustomGraphicReadStream {
 public:
@@ -47,6 +53,9 @@ public:
   TColor TransparentColor = -1;
   std::uint32_t SignificantBits = 0;
   double Gamma = 0.0;
+  // Each "Comment" text as the file holds it, chunk for chunk and empty ones too: Comment
+  // is what the texts collect to, and cannot be split back into them.
+  std::vector<std::string> CommentTexts;
 
   // Chunk flags.
   static constexpr std::uint32_t cfHeader = 1;

@@ -192,6 +192,7 @@ void TZelPNGWriteStream::WriteHeaderChunks() {
   WriteHeader();
   WriteTime();
   WriteText(SCommentKeyword, Comment);
+  for (const std::string& text : CommentTexts) WriteTextChunk(SCommentKeyword, text);
   WriteText(SSoftwareKeyword, SSoftwareName);
   WritePrivateChunk();
   WriteGifControl();
@@ -241,8 +242,12 @@ void TZelPNGWriteStream::WriteTime() {
 }
 
 void TZelPNGWriteStream::WriteText(const char* keyword, const std::string& text) {
+  if (!text.empty()) WriteTextChunk(keyword, text);
+}
+
+void TZelPNGWriteStream::WriteTextChunk(const char* keyword, const std::string& text) {
   const std::size_t keywordLength = std::strlen(keyword);
-  if (text.empty() || keywordLength > 79) return;
+  if (keywordLength > 79) return;
   // A chunk length is at most 2^31 - 1.
   if (text.size() + keywordLength + 1 > static_cast<std::size_t>(MaxPngLong)) return;
   std::string data(keyword, keywordLength);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "classlib/graphics.h"
 #include "png/ZelPNGStream_Common.h"
@@ -39,6 +40,9 @@ public:
   TColor BackgroundColor = -1;
   TColor TransparentColor = -1;
   std::string Comment;
+  // Comment texts passed through from a file: each its own chunk after Comment's, as it
+  // stands, an empty one too.
+  std::vector<std::string> CommentTexts;
   double Gamma = 0.0;
   std::uint32_t PhysUnit = 0;
   std::int32_t PhysX = 0;
@@ -84,7 +88,9 @@ private:
   void WriteHeaderChunks();
   void WriteHeader();
   void WriteTime();
+  // Leaves an empty text out; WriteTextChunk writes it.
   void WriteText(const char* keyword, const std::string& text);
+  void WriteTextChunk(const char* keyword, const std::string& text);
   void WritePrivateChunk();
   void WriteGifControl();
   void WriteGamma();
