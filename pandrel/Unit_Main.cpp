@@ -253,9 +253,8 @@ std::string BrowseForFolder(HWND owner) {
   info.lpfn = nullptr;
   PIDLIST_ABSOLUTE list = SHBrowseForFolderA(&info);
   if (list == nullptr) return "";
-  char path[MAX_PATH] = {};
-  std::string result;
-  if (SHGetPathFromIDListA(list, path)) result = path;
+  // Taken whole: a folder nested a few levels deep is past the platform's 260 bytes.
+  std::string result = PathFromIDList(list);
   CoTaskMemFree(list);
   return result;
 }

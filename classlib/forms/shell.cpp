@@ -148,13 +148,16 @@ PIDLIST_ABSOLUTE SHBrowseForFolderA(BROWSEINFOA* info) {
 BOOL SHGetPathFromIDListA(LPCITEMIDLIST list, char* path) {
   if (path == nullptr) return 0;
   path[0] = '\0';
-  auto it = ItemLists().find(list);
-  if (it == ItemLists().end()) return 0;
-  const std::string& folder = it->second->Path;
+  const std::string folder = PathFromIDList(list);
   // The platform refuses a path that does not fit rather than cutting it.
-  if (folder.size() >= MAX_PATH) return 0;
+  if (folder.empty() || folder.size() >= MAX_PATH) return 0;
   std::memcpy(path, folder.c_str(), folder.size() + 1);
   return 1;
+}
+
+std::string PathFromIDList(LPCITEMIDLIST list) {
+  auto it = ItemLists().find(list);
+  return it == ItemLists().end() ? std::string() : it->second->Path;
 }
 
 void CoTaskMemFree(void* memory) { ItemLists().erase(static_cast<const ITEMIDLIST*>(memory)); }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "classlib/forms/forms.h"
 
@@ -52,4 +53,7 @@ PIDLIST_ABSOLUTE SHBrowseForFolderA(BROWSEINFOA* info);
 // Copies the folder's path into path (MAX_PATH bytes); FALSE for an unknown list or a path
 // that does not fit.
 BOOL SHGetPathFromIDListA(LPCITEMIDLIST list, char* path);
+// The folder's path whole: a Linux path may run to 4,096 bytes, far past what the call
+// above can hand back. Empty for an unknown list.
+std::string PathFromIDList(LPCITEMIDLIST list);
 void CoTaskMemFree(void* memory);

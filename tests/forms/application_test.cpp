@@ -527,7 +527,9 @@ TEST_F(FormsTest, FolderBrowserGivesAPathThatFitsOrNone) {
   ASSERT_NE(list, nullptr);
   EXPECT_FALSE(SHGetPathFromIDListA(list, path));
   EXPECT_STREQ(path, "");
+  EXPECT_EQ(PathFromIDList(list), "/" + std::string(300, 'a')) << "whole where the buffer is too small";
   CoTaskMemFree(list);
+  EXPECT_EQ(PathFromIDList(list), "");
 
   const auto shown = TAutomation::TakeShown();
   ASSERT_EQ(shown.size(), 3u);

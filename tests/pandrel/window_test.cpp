@@ -99,13 +99,18 @@ TEST_F(PandrelTest, PreviewShowsTheClickedFileAndTheEyedropperPicksItsPixel) {
 
 TEST_F(PandrelTest, FolderBrowserFillsTheOutputFolderUnlessCancelled) {
   const std::string chosen = Folder("out");
-  for (const TModalAnswer& answer : {TModalAnswer::Folder(chosen), TModalAnswer::Cancel()}) {
+  // Five nested folders of 60 characters: ordinary on Linux, past the platform's 260 bytes.
+  std::string deep = chosen;
+  for (char c : std::string("abcde")) deep += "/" + std::string(60, c);
+  const std::pair<TModalAnswer, std::string> rows[] = {
+      {TModalAnswer::Folder(chosen), chosen}, {TModalAnswer::Folder(deep), deep}, {TModalAnswer::Cancel(), deep}};
+  for (const auto& [answer, expected] : rows) {
     TAutomation::Push(answer);
     UserClick(frmMain->btnShow);
     const TModalShown shown = OnlyShown();
     EXPECT_EQ(shown.Caption, "フォルダを選んで下さい");
     EXPECT_EQ(shown.Flags, static_cast<int>(BIF_RETURNONLYFSDIRS));
-    EXPECT_EQ(frmMain->edtSavePath->Text(), chosen);
+    EXPECT_EQ(frmMain->edtSavePath->Text(), expected);
   }
 }
 
