@@ -2,8 +2,6 @@
 // a modal window that a test did not answer fails that test instead of waiting.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-
 #include <cstdlib>
 
 #include "classlib/forms/automation.h"
@@ -13,7 +11,6 @@
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   ::testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
   Application->Initialize();
   Application->SetTitle("FormsTest");
   TAutomation::SetActive(true);
