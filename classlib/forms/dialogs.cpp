@@ -1,7 +1,14 @@
 #include "classlib/forms/dialogs.h"
 
 #include <QColorDialog>
+#include <QDateTime>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLocale>
+#include <QTreeView>
+
+#include <algorithm>
 
 #include "classlib/filenames.h"
 #include "classlib/forms/widgets_p.h"
@@ -38,6 +45,24 @@ int ChosenFilter(const std::string& filter, const QString& selected) {
 
 }  // namespace
 
+void PrepareFileDialog(QFileDialog& dialog, const QString& title) {
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setWindowTitle(title);
+  // Qt sizes the detail view's size and date columns to English samples; the Japanese
+  // texts are wider and would be cut to "1…ト".
+  auto* view = dialog.findChild<QTreeView*>();
+  if (view == nullptr) return;
+  const QLocale locale;
+  const QFontMetrics metrics(view->font());
+  const auto fit = [&](int column, const QStringList& widest) {
+    int width = view->header()->sectionSize(column);
+    for (const QString& text : widest) width = std::max(width, metrics.horizontalAdvance(text) + metrics.height());
+    view->header()->resizeSection(column, width);
+  };
+  fit(1, {locale.formattedDataSize(1023), locale.formattedDataSize(999'990'000'000)});
+  fit(3, {locale.toString(QDateTime(QDate(2026, 12, 31), QTime(23, 59)), QLocale::ShortFormat)});
+}
+
 std::string ApplyDefaultExt(const std::string& fileName, const std::string& defaultExt) {
   // A stored "*.png" means "png": appending the pattern itself would make an unusable name.
   std::size_t start = 0;
@@ -71,12 +96,11 @@ bool TOpenDialog::Execute() {
   }
 
   QFileDialog dialog(DialogParent());
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  PrepareFileDialog(dialog, ToQ(!Title.empty() ? Title : Saving() ? "名前を付けて保存" : "開く"));
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setAcceptMode(Saving() ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);
   if (Saving()) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  dialog.setWindowTitle(ToQ(!Title.empty() ? Title : Saving() ? "名前を付けて保存" : "開く"));
   const QStringList filters = NameFilters(Filter);
   if (!filters.isEmpty()) {
     dialog.setNameFilters(filters);

@@ -126,10 +126,9 @@ PIDLIST_ABSOLUTE SHBrowseForFolderA(BROWSEINFOA* info) {
     folder = answer.Text;
   } else {
     QFileDialog dialog(DialogParent());
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    PrepareFileDialog(dialog, ToQ(info->lpszTitle != nullptr ? info->lpszTitle : ""));
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setFileMode(QFileDialog::Directory);
-    dialog.setWindowTitle(ToQ(info->lpszTitle != nullptr ? info->lpszTitle : ""));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return nullptr;
     folder = FromQ(dialog.selectedFiles().front());
   }

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QEvent>
+#include <QFileDialog>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -71,6 +72,10 @@ int RunMessageBox(TModalShown shown, BoxIcon icon, const std::vector<BoxButton>&
 
 // The window a dialog belongs to: the active window or the main form's.
 QWidget* DialogParent();
+
+// Qt's own file dialog with its title, as every program shows it: its widgets rather than
+// the platform's dialog, so that it speaks the programs' language.
+void PrepareFileDialog(QFileDialog& dialog, const QString& title);
 
 // The control whose widget this is, or none.
 TControl* ControlOfWidget(const QWidget* widget);
