@@ -1,6 +1,8 @@
 #include "classlib/errors.h"
 
+#include <cstdio>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <stdexcept>
 
@@ -50,5 +52,16 @@ void RethrowLoadFailure() {
     throw EOutOfMemory(SOutOfMemory);
   } catch (const std::exception&) {
     throw EOutOfResources(SOutOfResources);
+  }
+}
+
+void ReportReleaseFailure(const char* release) noexcept {
+  try {
+    if (std::exception_ptr failure = std::current_exception()) std::rethrow_exception(failure);
+    std::fprintf(stderr, "%s: failed\n", release);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", release, e.what());
+  } catch (...) {
+    std::fprintf(stderr, "%s: unknown exception\n", release);
   }
 }

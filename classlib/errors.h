@@ -85,6 +85,11 @@ inline constexpr const char* SUnknownExtension = "拡張子 .%s の画像形式�
 // they are.
 [[noreturn]] void RethrowLoadFailure();
 
+// For the catch (...) handler of a release path (a destructor, the undoing after a
+// failure), which must not throw: writes the exception in flight, after the name of the
+// release that raised it, to stderr, so that the failure is seen and the release goes on.
+void ReportReleaseFailure(const char* release) noexcept;
+
 [[noreturn]] void RaiseAssertion(const char* message, const char* file, int line);
 
 // Assert(condition) or Assert(condition, "message"): raises EAssertionFailed with the

@@ -1,15 +1,9 @@
 #include "colour/Unit_DColor.h"
 
-#include "classlib/filenames.h"
-#include "png/ZelPNG.h"
+#include "png/ZelPNG_ByExtension.h"
 
 std::unique_ptr<TPicture> PalettePicture;
 TfrmDColor* frmDColor = nullptr;
-
-bool IsPngFileName(const std::string& fileName) {
-  const std::string ext = ExtractFileExt(fileName);
-  return ext == ".png" || ext == ".PNG";
-}
 
 const char* const PictureFileFilter =
     "すべてのファイル (*.jpg;*.jpeg;*.bmp;*.png)|*.jpg;*.jpeg;*.bmp;*.png|"
@@ -71,13 +65,7 @@ void TfrmDColor::btnOpenPalPicClick(TObject*) {
   if (!od->Execute()) return;
   const std::string fileName = od->FileName;
   if (!PalettePicture) PalettePicture = std::make_unique<TPicture>();
-  if (IsPngFileName(fileName)) {
-    TZelPNG png;
-    png.LoadFromFile(fileName);
-    PalettePicture->Assign(&png);
-  } else {
-    PalettePicture->LoadFromFile(fileName);
-  }
+  LoadByExtension(PalettePicture.get(), fileName, HasPngExtensionLowerOrUpper);
   imgPalPic->Picture()->Assign(PalettePicture.get());
 }
 

@@ -18,10 +18,6 @@ extern std::string PaletteSource;
 // releases it.
 extern std::unique_ptr<TPicture> PalettePicture;
 
-// The composers' extension rule: exactly ".png" or ".PNG" (an extension spelled ".Png"
-// matches neither) goes to the PNG codec.
-bool IsPngFileName(const std::string& fileName);
-
 // The picture filter of the open dialogs: every file the class library might read, JPEG
 // included (which no graphic class reads, so choosing one ends in the loader's error).
 extern const char* const PictureFileFilter;

@@ -1,7 +1,6 @@
 #include "composer/ComposerForm.h"
 
 #include "composer/Credits.h"
-#include "composer/FormParts.h"
 #include "composer/Pictures.h"
 
 void TComposerForm::BindFormEvents() {

@@ -5,25 +5,14 @@
 #include "colour/Unit_DColor.h"
 #include "composer/Cells.h"
 #include "png/ZelPNG.h"
+#include "png/ZelPNG_ByExtension.h"
 
 void LoadBitmapByExtension(TBitmap* dest, const std::string& fileName) {
-  if (IsPngFileName(fileName)) {
-    TZelPNG png;
-    png.LoadFromFile(fileName);
-    dest->Assign(&png);
-  } else {
-    dest->LoadFromFile(fileName);
-  }
+  LoadByExtension(dest, fileName, HasPngExtensionLowerOrUpper);
 }
 
 void LoadReferencePicture(TPicture* picture, const std::string& fileName) {
-  if (IsPngFileName(fileName)) {
-    TZelPNG png;
-    png.LoadFromFile(fileName);
-    picture->Bitmap()->Assign(&png);
-  } else {
-    picture->LoadFromFile(fileName);
-  }
+  LoadAsBitmapByExtension(picture, fileName, HasPngExtensionLowerOrUpper);
 }
 
 namespace {
@@ -53,7 +42,7 @@ std::unique_ptr<TBitmap> MakeSavePicture(TBitmap* sheet, const std::string& pale
 }
 
 void WriteSheetPicture(TBitmap* picture, const std::string& fileName) {
-  if (IsPngFileName(fileName)) {
+  if (HasPngExtensionLowerOrUpper(fileName)) {
     TZelPNG png;
     png.Assign(picture);
     png.SaveToFileName(fileName);

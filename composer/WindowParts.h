@@ -1,11 +1,15 @@
-// Pieces both composers' windows are built from: the window's frame, a picture's view and
-// a transfer page with its colour-replacement group. Each builder creates the controls,
+// Pieces both composers' windows are built from: the window's frame, its working bitmaps,
+// the colour swatches and named-colour lists, the picture dialogs, a picture's view and a
+// transfer page with its colour-replacement group. Each builder creates the controls,
 // names them after the window's members it fills, places them and binds their events;
 // the layouts differ between the programs only in the widths and places passed in.
 #pragma once
 
+#include <memory>
+
 #include "classlib/forms/controls.h"
 #include "classlib/forms/glyphs.h"
+#include "classlib/graphics.h"
 
 class TBitBtn;
 class TCheckBox;
@@ -14,7 +18,9 @@ class TForm;
 class TGroupBox;
 class TImage;
 class TLabel;
+class TOpenDialog;
 class TPanel;
+class TSaveDialog;
 class TScrollBox;
 class TTabPage;
 
@@ -48,6 +54,20 @@ TMouseEvent Handler(Form* form, void (Owner::*method)(TObject*, TMouseButton, TS
 // Caption, single border, system menu and minimise button only, the client size and the
 // window's font.
 void SetUpComposerWindow(TForm* form, const char* caption, int clientWidth, int clientHeight);
+
+// A working bitmap as the window starts with it: empty, 24 bits per pixel.
+std::unique_ptr<TBitmap> NewWorkingBitmap();
+
+// The open dialog's picture filter and the save dialog's filter and default extension.
+void SetUpPictureDialogs(TOpenDialog* od, TSaveDialog* sd);
+
+// A colour swatch: fuchsia at start, the colour dialog on a click.
+TPanel* NewColourPanel(TWinControl* parent, const char* name, int left, int top, int width, int height,
+                       TNotifyEvent onClick);
+
+// A drop-down list of the named colours, without free text; it reports the user's choice.
+TComboBox* NewNamedColourCombo(TWinControl* parent, const char* name, int left, int top, int width,
+                               TNotifyEvent onChange);
 
 // A button with its caption, glyph and click, in its slot.
 TBitBtn* NewButton(TWinControl* parent, const TSlot<TBitBtn>& slot, const char* caption, TGlyph glyph, int left, int top,

@@ -47,6 +47,7 @@ public:
     try {
       ReleaseMemory(infos_.MappingHandle, infos_.Bits, useFMO_);
     } catch (...) {
+      ReportReleaseFailure("TUlmDIB: releasing a reader's scratch memory");
     }
   }
   void Keep() { kept_ = true; }
@@ -253,6 +254,7 @@ TUlmInternalDIB::~TUlmInternalDIB() {
   try {
     FreeDIB();
   } catch (...) {
+    ReportReleaseFailure("TUlmInternalDIB: releasing the pixel memory");
   }
 }
 

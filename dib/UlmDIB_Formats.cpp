@@ -104,6 +104,7 @@ void ReleaseAll(std::vector<DIBInfos>& records, bool useFMO) noexcept {
     try {
       ReleaseMemory(it->MappingHandle, it->Bits, useFMO);
     } catch (...) {
+      ReportReleaseFailure("TUlmDIB: releasing a conversion's intermediate result");
     }
   }
   records.clear();

@@ -8,6 +8,7 @@
 #include "classlib/forms/shell.h"
 #include "dib/UlmDIB.h"
 #include "png/ZelPNG.h"
+#include "png/ZelPNG_ByExtension.h"
 
 TfrmMain* frmMain = nullptr;
 
@@ -17,8 +18,6 @@ namespace {
 bool ConfirmRemovalFromList() {
   return MessageDlg("ファイルをリスト上から削除します。よろしいですか？", mtConfirmation, {mbYes, mbNo}, 0) == mrYes;
 }
-
-bool IsPngName(const std::string& fileName) { return LowerCase(ExtractFileExt(fileName)) == ".png"; }
 
 // The first of all 256 entries that holds the colour, whatever the file's own palette
 // holds; -1 when none does.
@@ -59,6 +58,7 @@ public:
     try {
       panel_->Hide();
     } catch (...) {
+      ReportReleaseFailure("Pandrel: uncovering the window after the batch");
     }
   }
 
@@ -150,13 +150,7 @@ void TfrmMain::lstFileListClick(TObject*) {
   const int index = lstFileList->ItemIndex();
   if (index < 0) return;
   const std::string fileName = lstFileList->Items()->Strings(index);
-  if (IsPngName(fileName)) {
-    TZelPNG png;
-    png.LoadFromFile(fileName);
-    imgSpoit->Picture()->Bitmap()->Assign(&png);
-  } else {
-    imgSpoit->Picture()->LoadFromFile(fileName);
-  }
+  LoadAsBitmapByExtension(imgSpoit->Picture(), fileName, HasPngExtensionAnyCase);
 }
 
 void TfrmMain::imgSpoitMouseDown(TObject*, TMouseButton, TShiftState, int X, int Y) {
@@ -213,7 +207,7 @@ void TfrmMain::RunBatch() {
     const std::string& source = files[i];
     const std::string name = ExtractFileName(source);
     std::unique_ptr<TZelPNG> picture;
-    if (IsPngName(name)) {
+    if (HasPngExtensionAnyCase(name)) {
       picture = std::make_unique<TZelPNG>();
       picture->LoadFromFile(source);
       dib->Assign(picture.get());

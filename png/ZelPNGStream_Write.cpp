@@ -101,6 +101,7 @@ void TZelPNGWriteStream::ClearWorkingState() {
   AlphaOffset = 0;
   AlphaStep = 1;
   RowCounter = 0;
+  RowConverter = nullptr;
   colourType_ = 0;
   bitDepth_ = 0;
   paletteEntries_ = 0;
@@ -511,6 +512,7 @@ void TZelPNGWriteStream::BuildGreyTable() {
 void TZelPNGWriteStream::WriteImageData() {
   AllocRowBuffers();
   if (GreyscaleOutput && !PaletteIndexInGrey && BitmapBits <= 8) BuildGreyTable();
+  RowConverter = ChooseRowConverter();
   const std::int32_t level = (CompressionLevel >= 0 && CompressionLevel <= 9) ? CompressionLevel : -1;
   // A compressor that cannot start would leave an image without data.
   if (InitEncoder(&Encoder, level, idatSize_) < 0) throw EZelPNG(SWriteImageError);
@@ -547,14 +549,13 @@ void TZelPNGWriteStream::WritePass(std::int32_t pass) {
   PixelStep = geometry.ColumnStep * pixelBytes;
   AlphaOffset = geometry.StartColumn;
   AlphaStep = geometry.ColumnStep;
-  interlaced_ = pass >= 0;
   Encoder.RowLength = static_cast<std::int32_t>(PackedRowBytes64(PassWidth, Encoder.PixelBits) + 1);
   std::memset(previousRow_, 0, static_cast<std::size_t>(Encoder.RowLength));
   const bool hooked = !RowHookKey.empty() && static_cast<bool>(OnWriteRow);
   for (std::int32_t y = geometry.StartRow; y < height; y += geometry.RowStep) {
     const auto* source = static_cast<const std::uint8_t*>(SourceBitmap->ScanLine(y));
     const auto* alpha = AlphaWritten ? static_cast<const std::uint8_t*>(AcceptedAlpha->ScanLine(y)) : nullptr;
-    ConvertRow(source, alpha);
+    RowConverter(*this, source, alpha, currentRow_);
     if (hooked) OnWriteRow(this, currentRow_, Encoder.RowLength - 1, RowCounter - 1, RowHookKey);
     Encoder.CurrentRow = currentRow_;
     Encoder.PreviousRow = previousRow_;
@@ -566,131 +567,159 @@ void TZelPNGWriteStream::WritePass(std::int32_t pass) {
   }
 }
 
-void TZelPNGWriteStream::ConvertRow(const std::uint8_t* source, const std::uint8_t* alpha) {
-  std::uint8_t* out = currentRow_;
-  const std::int32_t n = PassWidth;
+// ------------------------------------------------------------------ row converters
+// Each turns the PassWidth pixels of one bitmap row, from PixelOffset in steps of PixelStep
+// (1- and 4-bit rows count in pixels), into the PNG row at out; alpha rows are read from
+// AlphaOffset in steps of AlphaStep and written as 255 - alpha.
+
+namespace {
+
+using Writer = TZelPNGWriteStream;
+
+// A whole non-interlaced row: the bitmap's packing is the PNG's.
+std::int32_t CopyWholeRow(const Writer& w, const std::uint8_t* source, std::uint8_t* out) {
+  std::memcpy(out, source, static_cast<std::size_t>(w.RowStride));
+  return w.RowStride;
+}
+
+// The pass's 1- or 4-bit pixels, packed anew from the start of out.
+template <int Bits>
+std::int32_t PickPackedPixels(const Writer& w, const std::uint8_t* source, std::uint8_t* out) {
+  const std::int32_t n = w.PassWidth;
+  const std::int32_t bytes = Bits == 1 ? (n + 7) / 8 : (n + 1) / 2;
+  std::memset(out, 0, static_cast<std::size_t>(bytes));
+  for (std::int32_t k = 0, p = w.PixelOffset; k < n; ++k, p += w.PixelStep) {
+    if constexpr (Bits == 1) {
+      const std::uint32_t bit = (source[p >> 3] >> (7 - (p & 7))) & 1u;
+      out[k >> 3] = static_cast<std::uint8_t>(out[k >> 3] | (bit << (7 - (k & 7))));
+    } else {
+      const std::uint32_t nibble = (p & 1) ? (source[p >> 1] & 0x0Fu) : (source[p >> 1] >> 4);
+      out[k >> 1] = static_cast<std::uint8_t>(out[k >> 1] | ((k & 1) ? nibble : nibble << 4));
+    }
+  }
+  return bytes;
+}
+
+using PackRow = std::int32_t (*)(const Writer& w, const std::uint8_t* source, std::uint8_t* out);
+
+template <PackRow Pack>
+void PackedRow(const Writer& w, const std::uint8_t* source, const std::uint8_t*, std::uint8_t* out) {
+  Pack(w, source, out);
+}
+
+// 1-bit grey whose brighter entry is entry 0: every bit flips.
+template <PackRow Pack>
+void InvertedBitsRow(const Writer& w, const std::uint8_t* source, const std::uint8_t*, std::uint8_t* out) {
+  const std::int32_t bytes = Pack(w, source, out);
+  for (std::int32_t i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
+}
+
+template <PackRow Pack>
+void GreyNibblesRow(const Writer& w, const std::uint8_t* source, const std::uint8_t*, std::uint8_t* out) {
+  const std::int32_t bytes = Pack(w, source, out);
+  for (std::int32_t i = 0; i < bytes; ++i)
+    out[i] = static_cast<std::uint8_t>((w.GreyTable[out[i] >> 4] << 4) | (w.GreyTable[out[i] & 0x0F] & 0x0F));
+}
+
+void PickBytesRow(const Writer& w, const std::uint8_t* source, const std::uint8_t*, std::uint8_t* out) {
+  const std::uint8_t* s = source + w.PixelOffset;
+  for (std::int32_t k = 0; k < w.PassWidth; ++k, s += w.PixelStep) out[k] = *s;
+}
+
+// An 8-bit row as grey: each index through the grey table, or kept as the palette index
+// when the grey samples carry indices; then the alpha sample when the picture has one.
+template <bool ThroughTable, bool Alpha>
+void GreyIndexRow(const Writer& w, const std::uint8_t* source, const std::uint8_t* alpha, std::uint8_t* out) {
+  const std::uint8_t* s = source + w.PixelOffset;
+  const std::uint8_t* a = Alpha ? alpha + w.AlphaOffset : nullptr;
+  for (std::int32_t k = 0; k < w.PassWidth; ++k, s += w.PixelStep) {
+    *out++ = ThroughTable ? w.GreyTable[*s] : *s;
+    if constexpr (Alpha) {
+      *out++ = static_cast<std::uint8_t>(255 - *a);
+      a += w.AlphaStep;
+    }
+  }
+}
+
+struct Rgb {
+  std::uint8_t Red, Green, Blue;
+};
+
+Rgb From555(const std::uint8_t* s) {
+  const std::uint32_t w = s[0] | (std::uint32_t{s[1]} << 8);
+  return {Widen5((w >> 10) & 31), Widen5((w >> 5) & 31), Widen5(w & 31)};
+}
+
+Rgb From565(const std::uint8_t* s) {
+  const std::uint32_t w = s[0] | (std::uint32_t{s[1]} << 8);
+  return {Widen5(w >> 11), Widen6((w >> 5) & 63), Widen5(w & 31)};
+}
+
+// 24 and 32 bits: blue, green, red (and an ignored fourth byte).
+Rgb FromBgr(const std::uint8_t* s) { return {s[2], s[1], s[0]}; }
+
+// A colour row as grey or as red, green, blue; then the alpha sample when the picture has one.
+template <Rgb (*Read)(const std::uint8_t*), bool Grey, bool Alpha>
+void ColourRow(const Writer& w, const std::uint8_t* source, const std::uint8_t* alpha, std::uint8_t* out) {
+  const std::uint8_t* s = source + w.PixelOffset;
+  const std::uint8_t* a = Alpha ? alpha + w.AlphaOffset : nullptr;
+  for (std::int32_t k = 0; k < w.PassWidth; ++k, s += w.PixelStep) {
+    const Rgb c = Read(s);
+    if constexpr (Grey) {
+      *out++ = GreyFromRgb(c.Red, c.Green, c.Blue);
+    } else {
+      out[0] = c.Red;
+      out[1] = c.Green;
+      out[2] = c.Blue;
+      out += 3;
+    }
+    if constexpr (Alpha) {
+      *out++ = static_cast<std::uint8_t>(255 - *a);
+      a += w.AlphaStep;
+    }
+  }
+}
+
+// Three-byte pixels side by side turn in one pass.
+void BgrRow(const Writer& w, const std::uint8_t* source, const std::uint8_t* alpha, std::uint8_t* out) {
+  if (w.PixelStep == 3)
+    SwapRedAndBlue(source + w.PixelOffset, out, w.PassWidth);
+  else
+    ColourRow<FromBgr, false, false>(w, source, alpha, out);
+}
+
+template <Rgb (*Read)(const std::uint8_t*)>
+Writer::TRowConverter ColourConverter(bool grey, bool alpha) {
+  if (grey) return alpha ? &ColourRow<Read, true, true> : &ColourRow<Read, true, false>;
+  return alpha ? &ColourRow<Read, false, true> : &ColourRow<Read, false, false>;
+}
+
+template <int Bits>
+Writer::TRowConverter PackedConverter(const Writer& w, bool grey, bool interlaced) {
+  constexpr PackRow Pick = &PickPackedPixels<Bits>;
+  constexpr PackRow Copy = &CopyWholeRow;
+  if (grey && Bits == 4) return interlaced ? &GreyNibblesRow<Pick> : &GreyNibblesRow<Copy>;
+  if (grey && w.GreyTable[0] == 255) return interlaced ? &InvertedBitsRow<Pick> : &InvertedBitsRow<Copy>;
+  return interlaced ? &PackedRow<Pick> : &PackedRow<Copy>;
+}
+
+}  // namespace
+
+TZelPNGWriteStream::TRowConverter TZelPNGWriteStream::ChooseRowConverter() const {
   const bool grey = GreyscaleOutput && !PaletteIndexInGrey;
-  const std::uint8_t* a = alpha ? alpha + AlphaOffset : nullptr;
-  const std::int32_t as = AlphaStep;
+  const bool interlaced = Interlace == 1;
+  const bool alpha = AlphaWritten;
   switch (BitmapBits) {
-    case 1:
-    case 4: {
-      std::int32_t bytes;
-      if (!interlaced_) {
-        bytes = RowStride;
-        std::memcpy(out, source, static_cast<std::size_t>(bytes));
-      } else {
-        bytes = BitmapBits == 1 ? (n + 7) / 8 : (n + 1) / 2;
-        std::memset(out, 0, static_cast<std::size_t>(bytes));
-        for (std::int32_t k = 0, p = PixelOffset; k < n; ++k, p += PixelStep) {
-          if (BitmapBits == 1) {
-            const std::uint32_t bit = (source[p >> 3] >> (7 - (p & 7))) & 1u;
-            out[k >> 3] = static_cast<std::uint8_t>(out[k >> 3] | (bit << (7 - (k & 7))));
-          } else {
-            const std::uint32_t nibble = (p & 1) ? (source[p >> 1] & 0x0Fu) : (source[p >> 1] >> 4);
-            out[k >> 1] = static_cast<std::uint8_t>(out[k >> 1] | ((k & 1) ? nibble : nibble << 4));
-          }
-        }
-      }
-      if (!grey) return;
-      if (BitmapBits == 1) {
-        if (GreyTable[0] == 255) {
-          for (std::int32_t i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
-        }
-      } else {
-        for (std::int32_t i = 0; i < bytes; ++i) {
-          out[i] = static_cast<std::uint8_t>((GreyTable[out[i] >> 4] << 4) | (GreyTable[out[i] & 0x0F] & 0x0F));
-        }
-      }
-      return;
-    }
-    case 8: {
-      const std::uint8_t* s = source + PixelOffset;
-      const std::int32_t step = PixelStep;
-      if (!grey && !PaletteIndexInGrey) {
-        if (!interlaced_) {
-          std::memcpy(out, source, static_cast<std::size_t>(RowStride));
-        } else {
-          for (std::int32_t k = 0; k < n; ++k, s += step) out[k] = *s;
-        }
-        return;
-      }
-      if (PaletteIndexInGrey) {
-        for (std::int32_t k = 0; k < n; ++k, s += step, a += as) {
-          *out++ = *s;
-          *out++ = static_cast<std::uint8_t>(255 - *a);
-        }
-        return;
-      }
-      if (a != nullptr) {
-        for (std::int32_t k = 0; k < n; ++k, s += step, a += as) {
-          *out++ = GreyTable[*s];
-          *out++ = static_cast<std::uint8_t>(255 - *a);
-        }
-      } else {
-        for (std::int32_t k = 0; k < n; ++k, s += step) *out++ = GreyTable[*s];
-      }
-      return;
-    }
-    case 15:
-    case 16: {
-      const std::uint8_t* s = source + PixelOffset;
-      const std::int32_t step = PixelStep;
-      const bool is565 = BitmapBits == 16;
-      for (std::int32_t k = 0; k < n; ++k, s += step) {
-        const std::uint32_t w = s[0] | (std::uint32_t{s[1]} << 8);
-        std::uint8_t r, g, b;
-        if (is565) {
-          r = Widen5(w >> 11);
-          g = Widen6((w >> 5) & 63);
-        } else {
-          r = Widen5((w >> 10) & 31);
-          g = Widen5((w >> 5) & 31);
-        }
-        b = Widen5(w & 31);
-        if (grey) {
-          *out++ = GreyFromRgb(r, g, b);
-        } else {
-          out[0] = r;
-          out[1] = g;
-          out[2] = b;
-          out += 3;
-        }
-        if (a != nullptr) {
-          *out++ = static_cast<std::uint8_t>(255 - *a);
-          a += as;
-        }
-      }
-      return;
-    }
-    default: {  // 24 and 32 bits: blue, green, red (and an ignored fourth byte)
-      const std::uint8_t* s = source + PixelOffset;
-      const std::int32_t step = PixelStep;
-      if (grey) {
-        for (std::int32_t k = 0; k < n; ++k, s += step) {
-          *out++ = GreyFromRgb(s[2], s[1], s[0]);
-          if (a != nullptr) {
-            *out++ = static_cast<std::uint8_t>(255 - *a);
-            a += as;
-          }
-        }
-      } else if (a != nullptr) {
-        for (std::int32_t k = 0; k < n; ++k, s += step, a += as, out += 4) {
-          out[0] = s[2];
-          out[1] = s[1];
-          out[2] = s[0];
-          out[3] = static_cast<std::uint8_t>(255 - *a);
-        }
-      } else if (step == 3) {
-        SwapRedAndBlue(s, out, n);
-      } else {
-        for (std::int32_t k = 0; k < n; ++k, s += step, out += 3) {
-          out[0] = s[2];
-          out[1] = s[1];
-          out[2] = s[0];
-        }
-      }
-      return;
-    }
+    case 1: return PackedConverter<1>(*this, grey, interlaced);
+    case 4: return PackedConverter<4>(*this, grey, interlaced);
+    case 8:
+      if (PaletteIndexInGrey) return &GreyIndexRow<false, true>;
+      if (grey) return alpha ? &GreyIndexRow<true, true> : &GreyIndexRow<true, false>;
+      return interlaced ? &PickBytesRow : &PackedRow<&CopyWholeRow>;
+    case 15: return ColourConverter<From555>(grey, alpha);
+    case 16: return ColourConverter<From565>(grey, alpha);
+    default:
+      if (!grey && !alpha) return &BgrRow;
+      return ColourConverter<FromBgr>(grey, alpha);
   }
 }

@@ -80,6 +80,11 @@ public:
   std::int32_t AlphaOffset = 0;
   std::int32_t AlphaStep = 1;
   std::int32_t RowCounter = 0;
+  // Turns one bitmap row (and its alpha row, when alpha is written) into the PNG row at
+  // out; one per picture, chosen by the bitmap's depth and the output form.
+  using TRowConverter = void (*)(const TZelPNGWriteStream& writer, const std::uint8_t* source,
+                                 const std::uint8_t* alpha, std::uint8_t* out);
+  TRowConverter RowConverter = nullptr;
   EncoderContext Encoder;
 
 private:
@@ -112,7 +117,7 @@ private:
   void AllocRowBuffers();
   void FreeRowBuffers() noexcept;
   void BuildGreyTable();
-  void ConvertRow(const std::uint8_t* source, const std::uint8_t* alpha);
+  TRowConverter ChooseRowConverter() const;
   // The palette index a colour names (flagged index or nearest entry), or -1.
   std::int32_t ColorToIndex(TColor colour);
 
@@ -125,5 +130,4 @@ private:
   std::unique_ptr<std::uint8_t[]> rowMemory_;
   std::uint8_t* currentRow_ = nullptr;
   std::uint8_t* previousRow_ = nullptr;
-  bool interlaced_ = false;
 };

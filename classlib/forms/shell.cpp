@@ -86,6 +86,12 @@ void DeliverDroppedFiles(TControl* control, const std::vector<std::string>& file
   next += 4;
   const HDROP drop = next;
   Drops()[drop] = files;
+  // The record goes when the handler is done, whatever it did: one that throws before its
+  // DragFinish would otherwise leave it in the table for good.
+  struct TDropRelease {
+    HDROP Drop;
+    ~TDropRelease() { DragFinish(Drop); }
+  } release{drop};
   TWMDropFiles message;
   message.Drop = drop;
   CallGuarded([&] { form->WMDropFiles(message); });

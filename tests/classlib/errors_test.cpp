@@ -70,6 +70,20 @@ TEST(ErrorsTest, GuardedLoadsLetOnlyTheClassLibrarysExceptionsOut) {
   }
 }
 
+// A release failure is named on stderr, whatever was thrown, and goes no further.
+TEST(ErrorsTest, ReleaseFailuresAreReportedNotThrown) {
+  testing::internal::CaptureStderr();
+  const std::function<void()> releases[] = {[] { throw EAssertionFailed("Failed To Unmap"); }, [] { throw 1; }};
+  for (const auto& release : releases) {
+    try {
+      release();
+    } catch (...) {
+      ReportReleaseFailure("release");
+    }
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "release: Failed To Unmap\nrelease: unknown exception\n");
+}
+
 namespace {
 
 class TOther : public TPersistent {

@@ -550,6 +550,8 @@ class DropForm : public TForm {
 public:
   explicit DropForm(TComponent* owner) : TForm(owner) { list = new TListBox(this); }
   void WMDropFiles(TWMDropFiles& message) override {
+    LastDrop = message.Drop;
+    if (AbortFirst) throw EAbort("");
     const UINT count = DragQueryFileA(message.Drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
       char buffer[16];
@@ -564,6 +566,8 @@ public:
     EXPECT_EQ(DragQueryFileA(message.Drop, 0xFFFFFFFF, nullptr, 0), 0u);
   }
   TListBox* list;
+  HDROP LastDrop = 0;
+  bool AbortFirst = false;
   std::vector<std::string> Names;
   std::vector<UINT> Lengths;
 };
@@ -579,6 +583,11 @@ TEST_F(FormsTest, DroppedNamesAreCutToTheBufferWithoutSplittingACharacter) {
   EXPECT_EQ(form.Names,
             (std::vector<std::string>{"/a/b.png", "/abcdefghij.png", "/abcdefghijk.pn", "/abcdefghijkl"}));
   EXPECT_EQ(form.Lengths, (std::vector<UINT>{8, 15, 16, 20}));
+  // A handler that throws before its DragFinish leaves no record behind.
+  form.AbortFirst = true;
+  UserDropFiles(form.list, {"/a/b.png"});
+  EXPECT_EQ(DragQueryFileA(form.LastDrop, 0xFFFFFFFF, nullptr, 0), 0u);
+  form.AbortFirst = false;
 
   DragAcceptFiles(form.list->Handle(), 0);
   form.Names.clear();
