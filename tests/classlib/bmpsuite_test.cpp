@@ -2,9 +2,7 @@
 #include "classlib/bmpfile.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "classlib/errors.h"
 #include "classlib/graphics.h"
 #include "core_test_support.h"
+#include "support/png_oracle.h"
 
 namespace {
 
@@ -34,37 +33,8 @@ void PrintTo(const SuiteFile& c, std::ostream* os) { *os << c.File; }
 
 const std::string kSuite = CORPORA_DIR "/bmpsuite/";
 
-// A picture as red, green, blue, alpha bytes, top row first.
-struct Rgba {
-  int Width = 0, Height = 0;
-  std::vector<std::uint8_t> Pixels;
-};
-
-Rgba ReadPng(const std::string& path) {
-  Rgba out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)) == 0) {
-    png_init_io(png, f);
-    png_read_info(png, info);
-    png_set_expand(png);
-    png_set_scale_16(png);
-    png_set_gray_to_rgb(png);
-    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
-    png_read_update_info(png, info);
-    out.Width = static_cast<int>(png_get_image_width(png, info));
-    out.Height = static_cast<int>(png_get_image_height(png, info));
-    out.Pixels.resize(std::size_t(out.Width) * out.Height * 4);
-    std::vector<png_bytep> rows;
-    for (int y = 0; y < out.Height; ++y) rows.push_back(out.Pixels.data() + std::size_t(y) * out.Width * 4);
-    png_read_image(png, rows.data());
-  }
-  png_destroy_read_struct(&png, &info, nullptr);
-  std::fclose(f);
-  return out;
-}
+using Rgba = png_oracle::RgbaPicture;
+using png_oracle::ReadRgba;
 
 std::uint8_t Widen(unsigned v, unsigned bits) { return std::uint8_t((v * 255 + ((1u << bits) - 1) / 2) / ((1u << bits) - 1)); }
 
@@ -124,7 +94,7 @@ TEST_P(BmpSuite, DecodesAsTheSuiteSays) {
   }
   const Rgba got = Render(DecodeBmp(&stream));
   if (c.Outcome == Expect::Decodes) return;
-  ExpectSamePicture(got, ReadPng(kSuite + "ref/" + c.Reference), c.Tolerance, c.Outcome == Expect::MatchesOpaque);
+  ExpectSamePicture(got, ReadRgba(kSuite + "ref/" + c.Reference), c.Tolerance, c.Outcome == Expect::MatchesOpaque);
 }
 
 using E = Expect;
@@ -248,7 +218,7 @@ TEST(ForeignBmp, OpensWithThePixelsOtherDecodersShow) {
         const COLORREF c = static_cast<COLORREF>(bitmap.Canvas()->Pixels(x, y));
         got.Pixels.insert(got.Pixels.end(), {GetRValue(c), GetGValue(c), GetBValue(c), 0xFF});
       }
-    ExpectSamePicture(got, ReadPng(base + ".png"), 0, false);
+    ExpectSamePicture(got, ReadRgba(base + ".png"), 0, false);
   }
 }
 

@@ -1,10 +1,9 @@
 // What the bitmap library's tests share: BMP bytes built by hand, pictures whose pixels a
-// test owns, converter results that give their memory back, the reference PNG reader, the
-// text of what a call raised and a count of open descriptors (one per file mapping).
+// test owns, converter results that give their memory back, the text of what a call raised
+// and a count of open descriptors (one per file mapping).
 #pragma once
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstring>
 #include <filesystem>
@@ -87,18 +86,6 @@ inline TBytes Render(const DIBInfos& d) {
       }
     }
   }
-  return out;
-}
-
-// The suite's reference rendering as RGB triples; width and height out.
-inline TBytes ReadPng(const std::string& fileName, int& width, int& height) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, fileName.c_str())) return {};
-  image.format = PNG_FORMAT_RGB;
-  TBytes out(PNG_IMAGE_SIZE(image));
-  png_image_finish_read(&image, nullptr, out.data(), 0, nullptr);
-  width = int(image.width), height = int(image.height);
   return out;
 }
 

@@ -16,6 +16,7 @@
 #include "dib/UlmDIB.h"
 #include "dib_test_support.h"
 #include "png/ZelPNG.h"
+#include "support/png_oracle.h"
 
 namespace {
 
@@ -319,16 +320,16 @@ TEST(UlmDIB, ForeignRunLengthDataAssignAndDrawAsOtherDecodersShowThem) {
   for (const char* name : {"rle8-odd-width", "rle8-no-end", "rle4-padding-nibble"}) {
     SCOPED_TRACE(name);
     const std::string base = std::string(CORPORA_DIR "/foreign/") + name;
-    int width = 0, height = 0;
-    const Bytes rgb = dib_test::ReadPng(base + ".png", width, height);
+    const png_oracle::RgbaPicture reference = png_oracle::ReadRgba(base + ".png");
+    const Bytes& rgba = reference.Pixels;
     std::vector<TColor> want;
-    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) want.push_back(RGB(rgb[i], rgb[i + 1], rgb[i + 2]));
+    for (std::size_t i = 0; i + 3 < rgba.size(); i += 4) want.push_back(RGB(rgba[i], rgba[i + 1], rgba[i + 2]));
     TUlmDIB dib;
     dib.LoadFromFile(base + ".bmp");
     TBitmap assigned, drawn;
     assigned.Assign(&dib);
     EXPECT_EQ(Colours(&assigned), want);
-    drawn.SetSize(width, height);
+    drawn.SetSize(reference.Width, reference.Height);
     drawn.Canvas()->Draw(0, 0, &dib);
     EXPECT_EQ(Colours(&drawn), want);
   }

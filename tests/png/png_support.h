@@ -1,9 +1,8 @@
 // What the PNG codec tests share: a byte-level PNG builder, a load and a save wrapper,
 // pixel access to bitmaps, a chunk splitter that checks every CRC, and the two outside
-// judges (libpng decoding, pngcheck).
+// judges (libpng through the shared oracle, pngcheck).
 #pragma once
 
-#include <png.h>
 #include <time.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -27,8 +26,11 @@
 #include "classlib/streams.h"
 #include "png/SFunc.h"
 #include "png/ZelPNGStream.h"
+#include "support/png_oracle.h"
 
 namespace png_test {
+
+using namespace png_oracle;
 
 // ------------------------------------------------------------------ building files
 
@@ -298,92 +300,6 @@ inline const ParsedChunk* FindChunk(const std::vector<ParsedChunk>& chunks, cons
 }
 
 // ------------------------------------------------------------------ the judges
-
-// What libpng sees in a file: 8-bit samples (16-bit ones cut to their high byte, small
-// depths one per byte, unscaled), the palette, the transparency and the background.
-struct Oracle {
-  bool Ok = false;
-  png_uint_32 Width = 0, Height = 0;
-  int Depth = 0, ColorType = 0, Interlace = 0, Channels = 0;
-  std::vector<std::vector<std::uint8_t>> Rows;
-  std::vector<png_color> Palette;
-  std::vector<std::uint8_t> PaletteAlpha;
-  bool HasTransColor = false, HasBackground = false;
-  png_color_16 TransColor{}, Background{};
-
-  // The pixel as 8-bit RGBA: palette and grey expanded, alpha 255 where the file has none.
-  std::array<std::uint8_t, 4> Rgba(int x, int y) const {
-    const std::uint8_t* p = &Rows[std::size_t(y)][std::size_t(x) * Channels];
-    const bool alpha = ColorType & PNG_COLOR_MASK_ALPHA;
-    const std::uint8_t a = alpha ? p[Channels - 1] : 255;
-    if (ColorType == PNG_COLOR_TYPE_PALETTE) {
-      const png_color c = p[0] < Palette.size() ? Palette[p[0]] : png_color{};
-      return {c.red, c.green, c.blue, a};
-    }
-    if (ColorType & PNG_COLOR_MASK_COLOR) return {p[0], p[1], p[2], a};
-    const auto grey = std::uint8_t(Depth >= 8 ? p[0] : p[0] * 255 / ((1 << Depth) - 1));
-    return {grey, grey, grey, a};
-  }
-};
-
-// strict: a wrong CRC or Adler-32 fails the decode, else CRCs are not checked (two suite
-// files carry a wrong one on purpose).
-inline Oracle DecodeWithLibpng(const std::string& file, bool strict = true) {
-  Oracle o;
-  struct Source {
-    const std::string* Data;
-    std::size_t At;
-  } source{&file, 0};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  std::vector<png_bytep> pointers;
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return Oracle{};
-  }
-  png_set_read_fn(png, &source, [](png_structp p, png_bytep out, png_size_t count) {
-    auto* s = static_cast<Source*>(png_get_io_ptr(p));
-    if (s->At + count > s->Data->size()) png_error(p, "read past the end");
-    std::memcpy(out, s->Data->data() + s->At, count);
-    s->At += count;
-  });
-  const int action = strict ? PNG_CRC_ERROR_QUIT : PNG_CRC_QUIET_USE;
-  png_set_crc_action(png, action, action);
-  png_read_info(png, info);
-  o.Width = png_get_image_width(png, info);
-  o.Height = png_get_image_height(png, info);
-  o.Depth = png_get_bit_depth(png, info);
-  o.ColorType = png_get_color_type(png, info);
-  o.Interlace = png_get_interlace_type(png, info);
-  png_colorp pal = nullptr;
-  int palCount = 0;
-  if (png_get_PLTE(png, info, &pal, &palCount)) o.Palette.assign(pal, pal + palCount);
-  png_bytep trans = nullptr;
-  int transCount = 0;
-  png_color_16p transValue = nullptr;
-  if (png_get_tRNS(png, info, &trans, &transCount, &transValue)) {
-    if (o.ColorType == PNG_COLOR_TYPE_PALETTE) {
-      o.PaletteAlpha.assign(trans, trans + transCount);
-    } else if (transValue) {
-      o.HasTransColor = true;
-      o.TransColor = *transValue;
-    }
-  }
-  png_color_16p bkgd = nullptr;
-  if ((o.HasBackground = png_get_bKGD(png, info, &bkgd) != 0)) o.Background = *bkgd;
-  if (o.Depth == 16) png_set_strip_16(png);
-  if (o.Depth < 8) png_set_packing(png);
-  png_set_interlace_handling(png);
-  png_read_update_info(png, info);
-  o.Channels = png_get_channels(png, info);
-  o.Rows.assign(o.Height, std::vector<std::uint8_t>(png_get_rowbytes(png, info)));
-  for (auto& r : o.Rows) pointers.push_back(r.data());
-  png_read_image(png, pointers.data());
-  png_read_end(png, nullptr);
-  png_destroy_read_struct(&png, &info, nullptr);
-  o.Ok = true;
-  return o;
-}
 
 // Runs pngcheck over the bytes; returns its verdict line(s) when it refuses, else "".
 inline std::string PngcheckComplaint(const std::string& file) {

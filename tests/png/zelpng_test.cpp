@@ -2,7 +2,6 @@
 // every direction, what a failed load or save leaves, change notifications, progress
 // lending, the external bitmaps and the picture loader's registration.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -21,6 +20,7 @@
 #include "classlib/streams.h"
 #include "png/ZelPNG.h"
 #include "png/ZelPNGStream_Write.h"
+#include "png_support.h"
 
 namespace {
 
@@ -79,23 +79,10 @@ void LoadFile(TMemoryStream& stream, const std::string& name) {
 int ColourType(TMemoryStream& stream) { return Bytes(stream).at(25); }
 int InterlaceByte(TMemoryStream& stream) { return Bytes(stream).at(28); }
 
-void AppendChunk(std::vector<std::uint8_t>& file, const char* type, const std::vector<std::uint8_t>& data) {
-  const std::uint32_t length = static_cast<std::uint32_t>(data.size());
-  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<std::uint8_t>(length >> shift));
-  const std::size_t start = file.size();
-  file.insert(file.end(), type, type + 4);
-  file.insert(file.end(), data.begin(), data.end());
-  const uLong crc = crc32(0, file.data() + start, static_cast<uInt>(data.size() + 4));
-  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<std::uint8_t>(crc >> shift));
-}
-
 // A PNG that has a header, a comment and an end, but no image data.
 Stream FileWithoutImageData() {
-  std::vector<std::uint8_t> file(PngSignature, PngSignature + 8);
-  AppendChunk(file, "IHDR", {0, 0, 0, 4, 0, 0, 0, 3, 8, 2, 0, 0, 0});
-  const char text[] = "Comment\0from the file";
-  AppendChunk(file, "tEXt", std::vector<std::uint8_t>(text, text + sizeof text - 1));
-  AppendChunk(file, "IEND", {});
+  using namespace png_test;
+  const std::string file = Signature() + Ihdr(4, 3, 8, 2) + Chunk("tEXt", {"Comment\0from the file", 21}) + Iend();
   auto stream = std::make_unique<TMemoryStream>();
   stream->Write(file.data(), static_cast<std::int64_t>(file.size()));
   return stream;
