@@ -390,7 +390,7 @@ constexpr Codec Codecs[] = {
 void Register(const Case& c, benchmark::TimeUnit unit) {
   for (const Codec& codec : Codecs) {
     const std::string name = std::string(codec.Direction) + "/" + c.Name + "/" + codec.Name;
-    benchmark::RegisterBenchmark(name.c_str(), codec.Run, &c)->Unit(unit)->Repetitions(7)->ReportAggregatesOnly(false);
+    benchmark::RegisterBenchmark(name.c_str(), codec.Run, &c)->Unit(unit)->ReportAggregatesOnly(false);
   }
 }
 
@@ -463,11 +463,12 @@ void PrintRatios(MedianTimes& reporter, const std::vector<std::unique_ptr<Case>>
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The repetitions of all benchmarks run interleaved in random order, so that a slow spell
-  // of the machine does not fall on one codec only; a flag on the command line still wins.
+  // Seven repetitions of every benchmark, run interleaved in random order, so that a slow
+  // spell of the machine does not fall on one codec only; flags on the command line still win.
   std::vector<char*> args(argv, argv + argc);
   char interleave[] = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave);
+  char repetitions[] = "--benchmark_repetitions=7";
+  args.insert(args.begin() + 1, {interleave, repetitions});
   argc = static_cast<int>(args.size());
   argv = args.data();
   benchmark::Initialize(&argc, argv);
