@@ -8,9 +8,9 @@ namespace {
 // A block's capacity lies in front of it, in a header that keeps the block aligned.
 constexpr std::size_t HeaderSize = alignof(std::max_align_t) > 16 ? alignof(std::max_align_t) : 16;
 
-// What a thread keeps: enough blocks for a load and a save of any picture, a few hundred
-// KiB in all. Larger blocks serve large pictures only, whose own work outweighs a fresh
-// allocation, and go back to the heap.
+// What a thread keeps: the blocks of a load and a save, a few hundred KiB for the usual
+// picture and never more than the limit. Larger blocks serve large pictures only, whose
+// own work outweighs a fresh allocation, and go back to the heap.
 constexpr int KeptBlocks = 24;
 constexpr std::size_t KeptBlockLimit = 512 * 1024;
 constexpr std::size_t KeptTotalLimit = 2 * 1024 * 1024;
@@ -41,7 +41,6 @@ struct KeptRelease {
   }
 };
 thread_local KeptRelease keptRelease;
-
 
 }  // namespace
 
