@@ -1,13 +1,23 @@
-// The PNG codec against libpng and against zlib alone, in one run, on three generated
-// pictures: a 4096×4096 24-bit photo-like image, a 2048×2048 8-bit palette image and a
-// 2048×2048 RGBA Adam7 image. Both codecs encode with the defaults (zlib's default level,
-// no row filter); both decode the file the codec writes with those defaults. zlib alone
-// inflates that file's IDAT stream and deflates its raw rows: the floor that no PNG codec
-// built on zlib can go below. After the usual table one line per case and direction gives
-//   decode|encode CASE ratio_vs_libpng=R ratio_vs_zlib=Z
-// (the codec's time divided by the peer's: process CPU time, kernel time for page faults
-// included, which other work on a busy machine disturbs less than the wall clock; the
-// median of the repetitions counts).
+// The PNG codec against libpng and against zlib alone, in one run, on generated pictures:
+// a 4096×4096 24-bit photo-like image, a 2048×2048 8-bit palette image, a 2048×2048 RGBA
+// Adam7 image, and a 256×256 8-bit palette image, the size of a chipset or a character
+// sheet. Both codecs encode with the defaults (zlib's default level, no row filter); both
+// decode the file the codec writes with those defaults. zlib alone inflates that file's
+// IDAT stream and deflates its raw rows: the floor that no PNG codec built on zlib can go
+// below.
+//
+// A small picture's time is mostly the fixed cost of a load or a save, which depends on
+// the state of the heap: a large case that ran before would have left it grown. So the
+// small case runs first, on its own, before a large picture exists.
+//
+// The codec's rows carry the counters ratio_vs_libpng (and ratio_vs_zlib): the row's time
+// divided by the median time of the peer, so that the median row gives the ratio of the
+// medians. Every row carries faults: minor page faults per picture, counted over the
+// timed loads or saves after a first one. After the tables one line per case and
+// direction repeats
+//   decode|encode CASE ratio_vs_libpng=R [ratio_vs_zlib=Z] faults_zelpng=F faults_libpng=G
+// (times are process CPU time, kernel time for page faults included, which other work on
+// a busy machine disturbs less than the wall clock; the median of the repetitions counts).
 #include <benchmark/benchmark.h>
 #include <png.h>
 #include <zlib.h>
@@ -23,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "classlib/graphics.h"
@@ -234,12 +245,13 @@ std::unique_ptr<Case> MakePhoto() {
 }
 
 // Flat areas, stripes and scattered specks over a 256-entry palette, as pixel art has.
-std::unique_ptr<Case> MakePalette() {
+std::unique_ptr<Case> MakePalette(const char* name, int size) {
   auto c = std::make_unique<Case>();
-  c->Name = "palette8";
-  c->Width = c->Height = 2048;
+  c->Name = name;
+  c->Width = c->Height = size;
   c->Channels = 1;
-  c->Rows.resize(std::size_t{2048} * 2048);
+  const auto side = static_cast<std::size_t>(size);
+  c->Rows.resize(side * side);
   RGBQUAD quads[256];
   for (int i = 0; i < 256; ++i) {
     const auto r = static_cast<std::uint8_t>(i * 37), g = static_cast<std::uint8_t>(i * 91 + 11),
@@ -254,7 +266,7 @@ std::unique_ptr<Case> MakePalette() {
   Noise noise;
   for (int y = 0; y < c->Height; ++y) {
     auto* line = static_cast<std::uint8_t*>(bitmap.ScanLine(y));
-    std::uint8_t* row = c->Rows.data() + std::size_t{2048} * static_cast<std::size_t>(y);
+    std::uint8_t* row = c->Rows.data() + side * static_cast<std::size_t>(y);
     for (int x = 0; x < c->Width; ++x) {
       int index = ((x >> 4) * 13 + (y >> 4) * 7) & 0xFF;
       if (((x + y) & 31) < 3) index = (index + 128) & 0xFF;
@@ -301,130 +313,185 @@ std::unique_ptr<Case> MakeRgbaAdam7() {
 
 // ------------------------------------------------------------------------------ benchmarks
 
+long MinorFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
+}
+
+// One picture's work once untimed, then the timed loop; the page faults of the loop,
+// per picture, become the counter faults.
+template <class Work>
+void Measure(benchmark::State& state, Work work) {
+  work();
+  const long before = MinorFaults();
+  for (auto _ : state) work();
+  state.counters["faults"] = static_cast<double>(MinorFaults() - before) / static_cast<double>(state.iterations());
+}
+
 void DecodeZel(benchmark::State& state, const Case* c) {
   TMemoryStream stream;
   stream.Write(c->File.data(), static_cast<std::int64_t>(c->File.size()));
-  for (auto _ : state) {
+  Measure(state, [&] {
     TZelPNG graphic;
     stream.SetPosition(0);
     graphic.LoadFromStream(&stream);
     benchmark::DoNotOptimize(graphic.CurrentImage()->ScanLine(0));
-  }
+  });
 }
 
 void DecodeLibpng(benchmark::State& state, const Case* c) {
-  for (auto _ : state) {
+  Measure(state, [&] {
     auto pixels = DecodeWithLibpng(c->File);
     benchmark::DoNotOptimize(pixels.get());
-  }
+  });
 }
 
 void DecodeZlib(benchmark::State& state, const Case* c) {
   Bytes out(c->Raw.size());
-  for (auto _ : state) benchmark::DoNotOptimize(Inflate(c->Idat, out.data(), out.size()));
+  Measure(state, [&] { benchmark::DoNotOptimize(Inflate(c->Idat, out.data(), out.size())); });
 }
 
 void EncodeZel(benchmark::State& state, const Case* c) {
   TMemoryStream stream;
-  for (auto _ : state) {
+  Measure(state, [&] {
     stream.SetSize(0);
     c->Graphic->SaveToStream(&stream);
     benchmark::DoNotOptimize(stream.Memory());
-  }
+  });
 }
 
 void EncodeLibpng(benchmark::State& state, const Case* c) {
   Bytes out;
   out.reserve(c->File.size() * 2);
-  for (auto _ : state) {
+  Measure(state, [&] {
     out.clear();
     EncodeWithLibpng(*c, out);
     benchmark::DoNotOptimize(out.data());
-  }
+  });
 }
 
 void EncodeZlib(benchmark::State& state, const Case* c) {
   Bytes out(deflateBound(nullptr, static_cast<uLong>(c->Raw.size())));
-  for (auto _ : state) benchmark::DoNotOptimize(Deflate(c->Raw, out));
+  Measure(state, [&] { benchmark::DoNotOptimize(Deflate(c->Raw, out)); });
 }
 
-// Collects every repetition's time besides printing the usual table; the median of each
-// benchmark's repetitions stands for it, so that one lucky or unlucky spell moves nothing.
+using Body = void (*)(benchmark::State&, const Case*);
+struct Codec {
+  const char* Direction;
+  const char* Name;
+  Body Run;
+};
+constexpr Codec Codecs[] = {
+    {"decode", "zelpng", DecodeZel}, {"decode", "libpng", DecodeLibpng}, {"decode", "zlib", DecodeZlib},
+    {"encode", "zelpng", EncodeZel}, {"encode", "libpng", EncodeLibpng}, {"encode", "zlib", EncodeZlib},
+};
+
+void Register(const Case& c, benchmark::TimeUnit unit) {
+  for (const Codec& codec : Codecs) {
+    const std::string name = std::string(codec.Direction) + "/" + c.Name + "/" + codec.Name;
+    benchmark::RegisterBenchmark(name.c_str(), codec.Run, &c)->Unit(unit)->ReportAggregatesOnly(false);
+  }
+}
+
+// Holds every benchmark's rows back until a run of benchmarks is over, so that the codec's
+// rows can carry their ratios to the peers' medians; the median of a benchmark's
+// repetitions stands for it, so that one lucky or unlucky spell moves nothing.
 class MedianTimes : public benchmark::ConsoleReporter {
 public:
   MedianTimes() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
+    held_.push_back(runs);
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
       times_[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
+      faults_[run.run_name.function_name].push_back(run.counters.at("faults").value);
     }
   }
+  void Finalize() override {
+    for (std::vector<Run>& runs : held_) {
+      for (Run& run : runs) {
+        const std::string& name = run.run_name.function_name;
+        const std::size_t slash = name.rfind('/');
+        if (name.compare(slash + 1, std::string::npos, "zelpng") != 0 || run.aggregate_unit != benchmark::kTime) continue;
+        for (const char* peer : {"libpng", "zlib"}) {
+          const double time = Median(times_, name.substr(0, slash + 1) + peer);
+          if (time > 0) run.counters[std::string("ratio_vs_") + peer] = run.GetAdjustedCPUTime() / time;
+        }
+      }
+      ConsoleReporter::ReportRuns(runs);
+    }
+    held_.clear();
+    ConsoleReporter::Finalize();
+  }
   // 0 when the benchmark did not run.
-  double Median(const std::string& name) {
-    auto found = times_.find(name);
-    if (found == times_.end() || found->second.empty()) return 0;
+  double Time(const std::string& name) { return Median(times_, name); }
+  double Faults(const std::string& name) { return Median(faults_, name); }
+
+private:
+  using Values = std::map<std::string, std::vector<double>>;
+  static double Median(Values& values, const std::string& name) {
+    auto found = values.find(name);
+    if (found == values.end() || found->second.empty()) return 0;
     std::vector<double>& t = found->second;
     std::sort(t.begin(), t.end());
     const std::size_t n = t.size();
     return n % 2 ? t[n / 2] : (t[n / 2 - 1] + t[n / 2]) / 2;
   }
 
-private:
-  std::map<std::string, std::vector<double>> times_;
+  std::vector<std::vector<Run>> held_;
+  Values times_;
+  Values faults_;
 };
+
+void PrintRatios(MedianTimes& reporter, const std::vector<std::unique_ptr<Case>>& cases) {
+  for (const char* direction : {"decode", "encode"}) {
+    for (const auto& c : cases) {
+      const std::string stem = std::string(direction) + "/" + c->Name + "/";
+      const double zel = reporter.Time(stem + "zelpng");
+      const double lib = reporter.Time(stem + "libpng");
+      const double zlib = reporter.Time(stem + "zlib");
+      if (zel <= 0 || lib <= 0) continue;
+      std::printf("%s %s ratio_vs_libpng=%.3f", direction, c->Name.c_str(), zel / lib);
+      if (zlib > 0) std::printf(" ratio_vs_zlib=%.3f", zel / zlib);
+      std::printf(" faults_zelpng=%.3f faults_libpng=%.3f\n", reporter.Faults(stem + "zelpng"),
+                  reporter.Faults(stem + "libpng"));
+    }
+  }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The repetitions of all benchmarks run interleaved in random order, so that a slow spell
-  // of the machine does not fall on one codec only; a flag on the command line still wins.
+  // Seven repetitions of every benchmark, run interleaved in random order, so that a slow
+  // spell of the machine does not fall on one codec only; flags on the command line still win.
   std::vector<char*> args(argv, argv + argc);
   char interleave[] = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave);
+  char repetitions[] = "--benchmark_repetitions=7";
+  args.insert(args.begin() + 1, {interleave, repetitions});
   argc = static_cast<int>(args.size());
   argv = args.data();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
+  MedianTimes reporter;
+  // The small case first, in a run of its own, while the heap is still as a fresh process has it.
+  std::vector<std::unique_ptr<Case>> small;
+  small.push_back(MakePalette("palette256", 256));
+  Register(*small[0], benchmark::kMicrosecond);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::ClearRegisteredBenchmarks();
+  std::fflush(stdout);
+
   std::vector<std::unique_ptr<Case>> cases;
   cases.push_back(MakePhoto());
-  cases.push_back(MakePalette());
+  cases.push_back(MakePalette("palette8", 2048));
   cases.push_back(MakeRgbaAdam7());
-
-  using Body = void (*)(benchmark::State&, const Case*);
-  const struct {
-    const char* Direction;
-    const char* Codec;
-    Body Run;
-  } bodies[] = {
-      {"decode", "zelpng", DecodeZel}, {"decode", "libpng", DecodeLibpng}, {"decode", "zlib", DecodeZlib},
-      {"encode", "zelpng", EncodeZel}, {"encode", "libpng", EncodeLibpng}, {"encode", "zlib", EncodeZlib},
-  };
-  for (const auto& c : cases) {
-    for (const auto& body : bodies) {
-      const std::string name = std::string(body.Direction) + "/" + c->Name + "/" + body.Codec;
-      benchmark::RegisterBenchmark(name.c_str(), body.Run, c.get())
-          ->Unit(benchmark::kMillisecond)
-          ->Repetitions(7)
-          ->ReportAggregatesOnly(false);
-    }
-  }
-
-  MedianTimes reporter;
+  for (const auto& c : cases) Register(*c, benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  for (const char* direction : {"decode", "encode"}) {
-    for (const auto& c : cases) {
-      const std::string stem = std::string(direction) + "/" + c->Name + "/";
-      const double zel = reporter.Median(stem + "zelpng");
-      const double lib = reporter.Median(stem + "libpng");
-      const double zlib = reporter.Median(stem + "zlib");
-      if (zel <= 0 || lib <= 0 || zlib <= 0) continue;
-      std::printf("%s %s ratio_vs_libpng=%.3f ratio_vs_zlib=%.3f\n", direction, c->Name.c_str(), zel / lib,
-                  zel / zlib);
-    }
-  }
+  PrintRatios(reporter, small);
+  PrintRatios(reporter, cases);
   return 0;
 }

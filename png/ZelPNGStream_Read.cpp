@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
-#include <new>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -496,7 +495,7 @@ void TZelPNGReadStream::AllocRowBuffers() {
   const std::int64_t raw = RawRowBytes();
   const std::int64_t converted = ConvertedRowBytes();
   ImagePixelBytes = PackedRowBytes64(Width, OutputBits);
-  rowMemory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(RowBufferBytes())]());
+  rowMemory_ = TakeWorkBuffer(RowBufferBytes(), true);
   if (!rowMemory_) throw EOutOfMemory(SOutOfMemory);
   rowBufferA_ = RawRow = rowMemory_.get();
   rowBufferB_ = PreviousRow = RawRow + raw;

@@ -182,7 +182,7 @@ private:
   // A chunk whose stated length is negative or runs past the data ends the input.
   bool ChunkLengthFits(std::uint32_t length);
 
-  std::unique_ptr<std::uint8_t[]> rowMemory_;
+  WorkBuffer rowMemory_;
   // The two raw-row buffers carved from it: a row assembled across blocks, or a previous row
   // kept while the decoder refills its block.
   std::uint8_t* rowBufferA_ = nullptr;

@@ -470,7 +470,7 @@ void TZelPNGWriteStream::AllocRowBuffers() {
   const std::int64_t each = (rowBytes + 8 + 31) & ~std::int64_t{31};
   const std::int64_t total = 4 * each + 1024 + 8 + 32;
   if (rowBytes > INT32_MAX - 64) throw EZelPNG(SWriteImageError);
-  rowMemory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(total)]());
+  rowMemory_ = TakeWorkBuffer(total, true);
   if (!rowMemory_) throw EOutOfMemory(SOutOfMemory);
   const auto address = reinterpret_cast<std::uintptr_t>(rowMemory_.get());
   std::uint8_t* base = rowMemory_.get() + ((32 - (address & 31)) & 31);

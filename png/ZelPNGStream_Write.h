@@ -127,7 +127,7 @@ private:
   // Entries the PLTE chunk holds (0: no palette).
   std::int32_t paletteEntries_ = 0;
   RGBQUAD palette_[256] = {};
-  std::unique_ptr<std::uint8_t[]> rowMemory_;
+  WorkBuffer rowMemory_;
   std::uint8_t* currentRow_ = nullptr;
   std::uint8_t* previousRow_ = nullptr;
 };

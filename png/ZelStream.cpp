@@ -7,8 +7,8 @@
 
 namespace {
 
-std::unique_ptr<std::uint8_t[]> AllocStreamBuffer() {
-  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[ZelStreamBufferSize]);
+WorkBuffer AllocStreamBuffer() {
+  WorkBuffer buffer = TakeWorkBuffer(ZelStreamBufferSize);
   if (!buffer) throw EOutOfMemory(SOutOfMemory);
   return buffer;
 }

@@ -9,6 +9,7 @@
 
 #include "classlib/graphics.h"
 #include "classlib/streams.h"
+#include "png/ZelWorkMemory.h"
 
 inline constexpr std::int32_t ZelStreamBufferSize = 65536;
 // Output blocks at least this long skip the write buffer.
@@ -73,7 +74,7 @@ public:
   std::int64_t DataSize = 0;
   std::int64_t Consumed = 0;
   const std::uint8_t* Cursor = nullptr;
-  std::unique_ptr<std::uint8_t[]> Buffer;
+  WorkBuffer Buffer;
   std::int64_t BytesLeft = 0;
   std::int64_t StartPosition = 0;
   bool ErrorFlag = false;
@@ -139,7 +140,7 @@ public:
   void UpdateProgress(std::int64_t position);
 
   std::int32_t BufferedCount = 0;
-  std::unique_ptr<std::uint8_t[]> Buffer;
+  WorkBuffer Buffer;
   std::uint8_t* Cursor = nullptr;
   TStream* Target = nullptr;
 };

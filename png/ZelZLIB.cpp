@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <utility>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -11,17 +10,17 @@
 
 namespace {
 
+// zlib's state and window are working memory like the codec's own buffers: kept for the
+// thread's next picture rather than freed.
 voidpf ZAlloc(voidpf, uInt items, uInt size) {
   const std::uint64_t bytes = std::uint64_t{items} * size;
   if (bytes > SIZE_MAX) return Z_NULL;
-  return std::malloc(static_cast<std::size_t>(bytes));
+  return TakeWorkMemory(static_cast<std::size_t>(bytes));
 }
 
-void ZFree(voidpf, voidpf address) { std::free(address); }
+void ZFree(voidpf, voidpf address) { GiveWorkMemory(address); }
 
-std::unique_ptr<std::uint8_t[]> TryAlloc(std::int32_t size) {
-  return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
-}
+WorkBuffer TryAlloc(std::int32_t size) { return TakeWorkBuffer(size); }
 
 // A callback may only say "go on" (0) or "stop"; a positive stop must not pass for success.
 std::int32_t CallbackStatus(std::int32_t result) { return result > 0 ? ZelStatusFailed : result; }

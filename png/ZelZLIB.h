@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "classlib/object.h"
+#include "png/ZelWorkMemory.h"
 
 inline constexpr std::int32_t ZelDecoderBufferSize = 32768;
 inline constexpr std::int32_t ZelDefaultIdatSize = 32768;
@@ -35,7 +36,7 @@ struct DecoderContext {
 
   TObject* Owner = nullptr;
   z_stream Stream{};
-  std::unique_ptr<std::uint8_t[]> InputBuffer;
+  WorkBuffer InputBuffer;
   std::int32_t InputBufferSize = 0;
   TDecoderInput InputCallback = nullptr;
   // Bytes of one row including the leading filter-type byte.
@@ -52,7 +53,7 @@ struct DecoderContext {
   // is read no further than one row at a time would read it.
   std::int64_t BytesExpected = 0;
   // The block of rows inflated ahead: bytes Staged[StagedStart..StagedEnd) are still unused.
-  std::unique_ptr<std::uint8_t[]> Staged;
+  WorkBuffer Staged;
   std::int32_t StagedStart = 0;
   std::int32_t StagedEnd = 0;
   // The failure that cut the block short; a row that needs bytes past them gets it.
@@ -72,7 +73,7 @@ struct EncoderContext {
 
   TObject* Owner = nullptr;
   z_stream Stream{};
-  std::unique_ptr<std::uint8_t[]> OutputBuffer;
+  WorkBuffer OutputBuffer;
   std::int32_t OutputBufferSize = 0;
   TEncoderOutput OutputCallback = nullptr;
   // Bytes of one filtered row including its filter-type byte.

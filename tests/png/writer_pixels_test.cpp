@@ -154,4 +154,26 @@ INSTANTIATE_TEST_SUITE_P(All, WriterWidths,
                            return name.str();
                          });
 
+// The codec keeps its working memory from one picture for the next: nothing of a picture,
+// whatever its size, settings or fate, may reach the pictures after it.
+TEST(PictureAfterPicture, ComesOutAsItDoesAlone) {
+  const auto small = MakeBitmap(pf8bit, 37, 23, 3);
+  const auto large = MakeBitmap(pf24bit, 700, 300, 4);
+  const std::string smallFile = Save(small.get());
+  const std::string largeFile = Save(large.get(), [](TZelPNGWriteStream& w) {
+    w.Interlace = 1;
+    w.FilterMode = 0;
+    w.CompressionLevel = 9;
+  });
+  EXPECT_EQ(Save(small.get()), smallFile);
+
+  Load first, cut, second;
+  ASSERT_EQ(first.Run(largeFile), "");
+  EXPECT_EQ(AllPixels(*first.image), AllPixels(*large));
+  // Stops inside the image data, with the decoder part way through its stream.
+  EXPECT_EQ(cut.Run(std::string_view(largeFile).substr(0, largeFile.size() / 2)), "Read Image (PNG): Read Error");
+  ASSERT_EQ(second.Run(smallFile), "");
+  EXPECT_EQ(AllPixels(*second.image), AllPixels(*small));
+}
+
 }  // namespace
