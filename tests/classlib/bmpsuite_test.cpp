@@ -223,11 +223,7 @@ TEST(ForeignBmp, OpensWithThePixelsOtherDecodersShow) {
 }
 
 std::vector<std::uint8_t> Snapshot(TBitmap& b) {
-  std::vector<std::uint8_t> out;
-  for (int y = 0; y < b.Height(); ++y) {
-    const auto* row = static_cast<const std::uint8_t*>(b.ScanLine(y));
-    out.insert(out.end(), row, row + b.RowBytes());
-  }
+  std::vector<std::uint8_t> out = core_test::ScanBytes(b);
   for (const RGBQUAD& c : b.ColorTable()) out.insert(out.end(), {c.rgbBlue, c.rgbGreen, c.rgbRed});
   return out;
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -91,6 +92,16 @@ inline std::vector<TColor> Pixels(TBitmap& b) {
   std::vector<TColor> out;
   for (int y = 0; y < b.Height(); ++y)
     for (int x = 0; x < b.Width(); ++x) out.push_back(b.Canvas()->Pixels(x, y));
+  return out;
+}
+
+// The rows' bytes as the bitmap holds them, padding included: top row first, or bottom first.
+inline std::vector<std::uint8_t> ScanBytes(TBitmap& b, bool bottomUp = false) {
+  std::vector<std::uint8_t> out;
+  for (int i = 0; i < b.Height(); ++i) {
+    const auto* row = static_cast<const std::uint8_t*>(b.ScanLine(bottomUp ? b.Height() - 1 - i : i));
+    out.insert(out.end(), row, row + b.RowBytes());
+  }
   return out;
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "classlib/core_test_support.h"
+
 namespace {
 
 struct Rgb {
@@ -162,15 +164,6 @@ std::unique_ptr<TBitmap> MakeBitmap(TPixelFormat format, int width, int height,
   return bitmap;
 }
 
-std::vector<BYTE> PixelBytes(TBitmap& bitmap) {
-  std::vector<BYTE> out;
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    const auto* row = static_cast<const BYTE*>(bitmap.ScanLine(y));
-    out.insert(out.end(), row, row + bitmap.RowBytes());
-  }
-  return out;
-}
-
 int AssertionLine(const EAssertionFailed& e) {
   const std::string& m = e.Message;
   EXPECT_EQ(m.rfind("Assertion failure (", 0), 0u) << m;
@@ -192,7 +185,7 @@ TEST(ReduceColors, RefusesWrongFormatOrDepthLeavingTheSourceAlone) {
   int depthLine = 0, formatLine = 0;
   for (const Refusal& c : cases) {
     auto source = MakeBitmap(c.format, 5, 3, [](int x, int y) { return Rgb{x * 40, y * 90, 7}; });
-    const auto before = PixelBytes(*source);
+    const auto before = core_test::ScanBytes(*source);
     const auto table = source->ColorTable();
     try {
       ReduceColors(source.get(), c.depth);
@@ -204,7 +197,7 @@ TEST(ReduceColors, RefusesWrongFormatOrDepthLeavingTheSourceAlone) {
       EXPECT_EQ(got, line) << "format " << c.format << " depth " << c.depth;
     }
     EXPECT_EQ(source->PixelFormat(), c.format);
-    EXPECT_EQ(PixelBytes(*source), before);
+    EXPECT_EQ(core_test::ScanBytes(*source), before);
     EXPECT_EQ(source->ColorTable().size(), table.size());
   }
   EXPECT_NE(depthLine, formatLine);
@@ -322,12 +315,12 @@ TEST_P(RandomImages, AgreeWithTheModelAndKeepTheInvariants) {
     return Rgb{clamp(fx * 255 / p.width + noise(random)), clamp(fy * 255 / p.height + noise(random)),
                clamp((fx + fy) * 127 / (p.width + p.height) + noise(random))};
   });
-  const auto before = PixelBytes(*source);
+  const auto before = core_test::ScanBytes(*source);
 
   auto result = ReduceColors(source.get(), p.depth);
   const Model model(*source, p.depth);
 
-  EXPECT_EQ(PixelBytes(*source), before);
+  EXPECT_EQ(core_test::ScanBytes(*source), before);
   ASSERT_EQ(result->PixelFormat(), pf8bit);
   ASSERT_EQ(result->Width(), p.width);
   ASSERT_EQ(result->Height(), p.height);

@@ -50,14 +50,7 @@ std::unique_ptr<TUlmDIB> DibOf(TPixelFormat format, bool runs = false) {
   return dib;
 }
 
-Bytes Rows(TBitmap* bitmap) {  // bottom-up, as the bitmap library holds them
-  Bytes bytes;
-  for (int y = bitmap->Height() - 1; y >= 0; --y) {
-    const auto* row = static_cast<const std::uint8_t*>(bitmap->ScanLine(y));
-    bytes.insert(bytes.end(), row, row + bitmap->RowBytes());
-  }
-  return bytes;
-}
+Bytes Rows(TBitmap* bitmap) { return core_test::ScanBytes(*bitmap, true); }  // bottom-up, as the bitmap library holds them
 
 Bytes Pixels(const TUlmDIB& dib) { return dib_test::Raw(dib.InternalDIB->DIBInfos); }
 

@@ -25,6 +25,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using core_test::ScanBytes;
 
 const std::string Suite = CORPORA_DIR "/pngsuite/";
 
@@ -39,15 +40,6 @@ std::unique_ptr<TBitmap> MakeBitmap(TPixelFormat format, int width, int height, 
     for (int x = 0; x < used; ++x) row[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + seed);
   }
   return bitmap;
-}
-
-std::vector<std::uint8_t> Pixels(TBitmap* bitmap) {
-  std::vector<std::uint8_t> bytes;
-  for (int y = 0; y < bitmap->Height(); ++y) {
-    const auto* row = static_cast<const std::uint8_t*>(bitmap->ScanLine(y));
-    bytes.insert(bytes.end(), row, row + bitmap->RowBytes());
-  }
-  return bytes;
 }
 
 std::vector<std::uint8_t> Bytes(TMemoryStream& stream) {
@@ -148,7 +140,7 @@ TEST(ZelPNGSettings, EverySettingReachesTheFileAndComesBackFromALoad) {
   EXPECT_EQ(loaded.Chromaticities[7], 6000u);
   EXPECT_EQ(loaded.GifControl[3], 10);
   EXPECT_EQ(loaded.SourceBits(), 24);
-  EXPECT_EQ(Pixels(loaded.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*loaded.CurrentImage()), ScanBytes(*bitmap.get()));
   // The reader makes the image transparent for the tRNS colour; the graphic follows it.
   EXPECT_TRUE(loaded.CurrentImage()->Transparent());
   EXPECT_TRUE(loaded.Transparent());
@@ -229,7 +221,7 @@ TEST(ZelPNGSettings, RowHooksAndTheKeyRequestReachTheStreams) {
     Rewind(*stream);
     png.LoadFromStream(stream.get());
     EXPECT_EQ(offered, "preset");
-    EXPECT_EQ(Pixels(png.CurrentImage()) == Pixels(bitmap.get()), row.Restored);
+    EXPECT_EQ(ScanBytes(*png.CurrentImage()) == ScanBytes(*bitmap.get()), row.Restored);
   }
 }
 
@@ -256,8 +248,8 @@ TEST(ZelPNGAssign, FromAnotherGraphicCopiesImageAlphaAndSettingsButNotTheLoadRes
 
   TZelPNG copy;
   copy.Assign(&source);
-  EXPECT_EQ(Pixels(copy.CurrentImage()), Pixels(source.CurrentImage()));
-  EXPECT_EQ(Pixels(copy.CurrentAlpha()), Pixels(source.CurrentAlpha()));
+  EXPECT_EQ(ScanBytes(*copy.CurrentImage()), ScanBytes(*source.CurrentImage()));
+  EXPECT_EQ(ScanBytes(*copy.CurrentAlpha()), ScanBytes(*source.CurrentAlpha()));
   EXPECT_EQ(copy.IdatSize, 5);
   EXPECT_EQ(copy.CompressionLevel, 9);
   EXPECT_EQ(copy.FilterMode, 5);
@@ -295,7 +287,7 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   png.LoadFromStream(&alphaFile);
   png.Comment = "kept";
   png.Assign(bitmap.get());
-  EXPECT_EQ(Pixels(png.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*bitmap.get()));
   EXPECT_EQ(png.Comment, "kept");
   EXPECT_TRUE(png.HasAlpha());
   EXPECT_FALSE(png.CurrentAlpha()->Empty());
@@ -303,7 +295,7 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   // Graphic into bitmap: the image only.
   TBitmap target;
   target.Assign(&png);
-  EXPECT_EQ(Pixels(&target), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*&target), ScanBytes(*bitmap.get()));
 
   // Graphic into picture: the picture holds a graphic of the same class and settings.
   TPicture picture;
@@ -311,22 +303,22 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   auto* held = dynamic_cast<TZelPNG*>(picture.Graphic());
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(held->Comment, "kept");
-  EXPECT_EQ(Pixels(held->CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*held->CurrentImage()), ScanBytes(*bitmap.get()));
 
   // Picture into graphic and into bitmap.
   TZelPNG fromPicture;
   fromPicture.Assign(&picture);
   EXPECT_EQ(fromPicture.Comment, "kept");
-  EXPECT_EQ(Pixels(fromPicture.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*fromPicture.CurrentImage()), ScanBytes(*bitmap.get()));
   TBitmap bitmapFromPicture;
   bitmapFromPicture.Assign(&picture);
-  EXPECT_EQ(Pixels(&bitmapFromPicture), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*&bitmapFromPicture), ScanBytes(*bitmap.get()));
 
   // A picture holding a bitmap gives the graphic that bitmap.
   TPicture bitmapPicture;
   bitmapPicture.Assign(other.get());
   fromPicture.Assign(&bitmapPicture);
-  EXPECT_EQ(Pixels(fromPicture.CurrentImage()), Pixels(other.get()));
+  EXPECT_EQ(ScanBytes(*fromPicture.CurrentImage()), ScanBytes(*other.get()));
   EXPECT_EQ(fromPicture.CurrentImage()->PixelFormat(), pf8bit);
 }
 
@@ -337,7 +329,7 @@ TEST(ZelPNGAssign, ExternalImageIsWhatLeavesAndIsLetGoByAnAssignment) {
   png.ExternalImage = external.get();
   TBitmap target;
   target.Assign(&png);
-  EXPECT_EQ(Pixels(&target), Pixels(external.get()));
+  EXPECT_EQ(ScanBytes(*&target), ScanBytes(*external.get()));
 
   // A graphic copy takes the reference; an assignment from a bitmap lets it go.
   TZelPNG copy;
@@ -347,7 +339,7 @@ TEST(ZelPNGAssign, ExternalImageIsWhatLeavesAndIsLetGoByAnAssignment) {
   EXPECT_EQ(png.ExternalImage, external.get());
   png.Assign(bitmap.get());
   EXPECT_EQ(png.ExternalImage, nullptr);
-  EXPECT_EQ(Pixels(png.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*bitmap.get()));
   EXPECT_EQ(external->Width(), 5);
 }
 
@@ -428,7 +420,7 @@ TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
     EXPECT_TRUE(png.HasAlpha());
     EXPECT_EQ(changes, 0);
     if (row.KeepsPicture) {
-      EXPECT_EQ(Pixels(png.CurrentImage()), Pixels(previous.get()));
+      EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*previous.get()));
       EXPECT_TRUE(png.CurrentAlpha()->Empty());
     }
   }
@@ -518,7 +510,7 @@ TEST(ZelPNGLoad, InterlaceComesBackFromAPlainLoadButNotFromStoredData) {
     stored.ReadStoredData(&file);
     EXPECT_EQ(loaded.Interlace, row.AfterLoad);
     EXPECT_EQ(stored.Interlace, row.Before);
-    EXPECT_EQ(Pixels(stored.CurrentImage()), Pixels(loaded.CurrentImage()));
+    EXPECT_EQ(ScanBytes(*stored.CurrentImage()), ScanBytes(*loaded.CurrentImage()));
   }
 }
 
@@ -543,7 +535,7 @@ TEST(ZelPNGLoad, LoadsGoToTheExternalBitmapsAndStoredDataLetThemGo) {
     EXPECT_TRUE(png.CurrentAlpha()->Empty());
 
     // Stored data always load into the own bitmaps; the external ones are dropped.
-    auto before = Pixels(externalImage.get());
+    auto before = ScanBytes(*externalImage.get());
     png.ExternalAlpha = externalAlpha.get();
     TMemoryStream other;
     LoadFile(other, "basn0g08.png");
@@ -551,7 +543,7 @@ TEST(ZelPNGLoad, LoadsGoToTheExternalBitmapsAndStoredDataLetThemGo) {
     EXPECT_EQ(png.ExternalImage, nullptr);
     EXPECT_EQ(png.ExternalAlpha, nullptr);
     EXPECT_EQ(png.CurrentImage()->PixelFormat(), pf8bit);
-    EXPECT_EQ(Pixels(externalImage.get()), before);
+    EXPECT_EQ(ScanBytes(*externalImage.get()), before);
 
     // Stored data written from an empty own image are nothing, whatever is external.
     TZelPNG fresh;
@@ -577,7 +569,7 @@ TEST(ZelPNGLoad, StoredDataRoundTripWithTheWritersDefaults) {
   Rewind(stored);
   TZelPNG back;
   back.ReadStoredData(&stored);
-  EXPECT_EQ(Pixels(back.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap.get()));
   EXPECT_EQ(back.Comment, "stored\r\n");
 }
 
@@ -744,7 +736,7 @@ TEST_F(ZelPNGFiles, ARefusedSaveLeavesNoFileAndNoOldFileDamaged) {
   png.SaveToFile(Path("old.png"));
   TZelPNG back;
   back.LoadFromFile(Path("old.png"));
-  EXPECT_EQ(Pixels(back.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap.get()));
 }
 
 // A file is read through a buffer that is refilled as it goes; image data chunks of every
@@ -762,7 +754,7 @@ TEST_F(ZelPNGFiles, LargeFilesReadBackWholeWhateverTheChunkSize) {
     ASSERT_GT(fs::file_size(Path("large.png")), 200000u);
     TZelPNG back;
     back.LoadFromFile(Path("large.png"));
-    EXPECT_EQ(Pixels(back.CurrentImage()), Pixels(bitmap.get()));
+    EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap.get()));
   }
 }
 
@@ -777,7 +769,7 @@ TEST_F(ZelPNGFiles, ThePictureLoaderReadsAnyCaseOfTheExtensionThroughTheGraphic)
   picture.LoadFromFile(Path("x.Png"));
   auto* loaded = dynamic_cast<TZelPNG*>(picture.Graphic());
   ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(Pixels(loaded->CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*loaded->CurrentImage()), ScanBytes(*bitmap.get()));
 }
 
 TEST(ZelPNGRegistration, EachHappensOncePerProcess) {
