@@ -1,14 +1,6 @@
 // Every file of the BMP suite against the suite's own reference renderings.
 #include "classlib/bmpfile.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <string>
-#include <vector>
-
-#include "classlib/errors.h"
-#include "classlib/graphics.h"
 #include "core_test_support.h"
 #include "support/png_oracle.h"
 

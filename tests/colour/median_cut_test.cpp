@@ -1,14 +1,8 @@
 #include "colour/MedianCut.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
 #include <functional>
 #include <map>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "classlib/core_test_support.h"
 

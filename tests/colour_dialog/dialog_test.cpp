@@ -1,10 +1,5 @@
 // The palette dialog driven as the user drives it: the choice it records, the picture
 // group, the preview's loaders, and what carries over from one showing to the next.
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <memory>
-#include <string>
 
 #include "classlib/errors.h"
 #include "colour/Unit_DColor.h"

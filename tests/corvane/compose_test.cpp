@@ -2,9 +2,6 @@
 // colour replacement, and the fill page.
 #include "corvane/fixture.h"
 
-#include "classlib/forms/extctrls.h"
-#include "classlib/forms/stdctrls.h"
-
 namespace {
 
 constexpr TColor Sheet = RGB(10, 20, 30);

@@ -2,12 +2,8 @@
 // delete, the pickers, the eyedropper and the colour dialog.
 #include "corvane/fixture.h"
 
-#include <filesystem>
-
 #include "classlib/errors.h"
 #include "classlib/forms/dialogs.h"
-#include "classlib/forms/extctrls.h"
-#include "classlib/forms/stdctrls.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include "corvane/fixture.h"
 
 #include "classlib/errors.h"
-#include "classlib/forms/forms.h"
 
 namespace {
 

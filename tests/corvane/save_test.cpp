@@ -2,14 +2,10 @@
 // a whole composition from generated pictures, and the window's other commands.
 #include "corvane/fixture.h"
 
-#include <algorithm>
-#include <filesystem>
-
 #include "classlib/errors.h"
 #include "classlib/forms/dialogs.h"
 #include "composer/Credits.h"
 #include "composer/Pictures.h"
-#include "png/ZelPNG.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 // The BMP suite: good files match their reference once converted to 24 bits and read back
 // the same after a save; bad files are refused with the reader's or the decoder's texts, or
 // load and convert within bounds.
-#include <gtest/gtest.h>
 
 #include "dib_test_support.h"
 #include "support/png_oracle.h"

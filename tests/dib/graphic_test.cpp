@@ -1,14 +1,9 @@
 // TUlmDIB as a graphic: data shared until changed, assignment with the class library's
 // bitmap and the PNG graphic, refusals that keep the picture, progress of pixel-format
 // changes, drawing, the canvas over the pixel memory, clipboard and registration.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <memory>
-#include <string>
 #include <tuple>
 
 #include "classlib/clipboard.h"

@@ -1,7 +1,6 @@
 // Halftones and one-colour masks: the fixed palettes, the serpentine error diffusion and
 // exact colour matching.
 #include <array>
-#include <memory>
 
 #include "dib_test_support.h"
 

@@ -1,7 +1,6 @@
 // Colour reduction: palettes, their order, the pixels' indices and the progress steps of
 // the five reducing converters; and every converter's refusal of a source it cannot read.
 #include <algorithm>
-#include <memory>
 
 #include "dib_test_support.h"
 

@@ -16,7 +16,6 @@
 #include <new>
 #include <ostream>
 #include <stdexcept>
-#include <string>
 
 #include "classlib/forms/dialogs.h"
 #include "classlib/forms/extctrls.h"

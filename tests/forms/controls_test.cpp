@@ -14,8 +14,6 @@
 #include <cstring>
 #include <memory>
 #include <ostream>
-#include <string>
-#include <vector>
 
 #include "classlib/forms/extctrls.h"
 #include "classlib/forms/forms.h"

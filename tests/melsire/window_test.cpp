@@ -3,9 +3,6 @@
 #include "melsire/fixture.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <functional>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
 

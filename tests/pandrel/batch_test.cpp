@@ -2,8 +2,6 @@
 // window comes back uncovered whatever happened.
 #include <QTimer>
 
-#include <algorithm>
-
 #include "classlib/filenames.h"
 #include "pandrel/fixture.h"
 #include "png/png_support.h"

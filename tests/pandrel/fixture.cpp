@@ -1,10 +1,6 @@
 #include "pandrel/fixture.h"
 
-#include <algorithm>
-#include <filesystem>
-
 #include "classlib/filenames.h"
-#include "png/ZelPNG.h"
 
 namespace {
 

@@ -3,10 +3,6 @@
 // afresh for every test.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "composer_support/support.h"
 #include "pandrel/Unit_Main.h"
 

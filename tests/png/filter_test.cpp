@@ -1,7 +1,5 @@
 // Row filters, the adaptive choice and the zlib glue in both directions.
-#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <random>
 
 #include "png/ZelZLIB.h"

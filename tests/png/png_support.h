@@ -8,16 +8,11 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -84,6 +79,12 @@ inline std::string Idat(std::string_view rows, std::size_t split = 0) {
   for (std::size_t at = 0; at < z.size(); at += split) out += Chunk("IDAT", z.substr(at, split));
   return out;
 }
+
+// A tEXt chunk's data (keyword, NUL, text), and the whole chunk.
+inline std::string TextData(std::string_view keyword, std::string_view text) {
+  return std::string(keyword) + '\0' + std::string(text);
+}
+inline std::string Text(std::string_view keyword, std::string_view text) { return Chunk("tEXt", TextData(keyword, text)); }
 
 inline std::string Iend() { return Chunk("IEND", ""); }
 inline std::string Signature() { return std::string(reinterpret_cast<const char*>(PngSignature), 8); }

@@ -22,9 +22,6 @@ std::string Png(const std::string& chunks) { return Signature() + chunks; }
 std::string PalettePng(const std::string& before, const std::string& after = "") {
   return Png(PalHeader + FourColours + before + PalData + after + Iend());
 }
-std::string Text(std::string_view keyword, std::string_view text) {
-  return Chunk("tEXt", std::string(keyword) + '\0' + std::string(text));
-}
 
 const char* const NotPng = "PNG LoadStream: Not PNG Format";
 const char* const ReadError = "Read Image (PNG): Read Error";

@@ -277,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CraftedFile, LargeCommentIsRead) {
   const std::string text(4 << 20, 'c');
   Load load;
-  ASSERT_EQ(load.Run(Crafted(Ihdr(1, 1, 8, 0) + Chunk("tEXt", std::string("Comment\0", 8) + text),
+  ASSERT_EQ(load.Run(Crafted(Ihdr(1, 1, 8, 0) + Text("Comment", text),
                              Idat(Rows({Bytes({7})})) + Iend())),
             "");
   EXPECT_EQ(load.reader.Comment.size(), text.size() + 2);

@@ -1,23 +1,9 @@
 // TZelPNG's own contracts: what passes between the graphic and the codec, assignment in
 // every direction, what a failed load or save leaves, change notifications, progress
 // lending, the external bitmaps and the picture loader's registration.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #include "classlib/clipboard.h"
 #include "classlib/core_test_support.h"
-#include "classlib/graphics.h"
-#include "classlib/streams.h"
 #include "png/ZelPNG.h"
 #include "png/ZelPNGStream_Write.h"
 #include "png_support.h"
@@ -74,7 +60,7 @@ int InterlaceByte(TMemoryStream& stream) { return Bytes(stream).at(28); }
 // A PNG that has a header, a comment and an end, but no image data.
 Stream FileWithoutImageData() {
   using namespace png_test;
-  const std::string file = Signature() + Ihdr(4, 3, 8, 2) + Chunk("tEXt", {"Comment\0from the file", 21}) + Iend();
+  const std::string file = Signature() + Ihdr(4, 3, 8, 2) + Text("Comment", "from the file") + Iend();
   auto stream = std::make_unique<TMemoryStream>();
   stream->Write(file.data(), static_cast<std::int64_t>(file.size()));
   return stream;
