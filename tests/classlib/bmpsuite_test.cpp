@@ -186,15 +186,10 @@ const SuiteFile kFiles[] = {
     {"x/ba-bm.bmp", E::Refused, nullptr, 0, "a bitmap array, not a bitmap file"},
 };
 
-std::string CaseName(const testing::TestParamInfo<SuiteFile>& info) {
-  std::string name = info.param.File;
-  name = name.substr(0, name.size() - 4);
-  for (char& ch : name)
-    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Files, BmpSuite, testing::ValuesIn(kFiles), CaseName);
+INSTANTIATE_TEST_SUITE_P(Files, BmpSuite, testing::ValuesIn(kFiles), [](const auto& info) {
+  const std::string file = info.param.File;
+  return TestName(file.substr(0, file.size() - 4));
+});
 
 // Run-length files as other programs write them (runs past the row, a run into the padding
 // nibble, no end-of-bitmap code) open through the bitmap as other decoders show them.

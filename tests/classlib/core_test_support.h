@@ -19,6 +19,7 @@
 #include "classlib/graphics.h"
 #include "classlib/streams.h"
 #include "classlib/strings.h"
+#include "support/case_name.h"
 
 namespace core_test {
 

@@ -78,8 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Quantiser, Split, testing::Values(
   SplitCase{"TieRedBlue", {{{0, 0, 2}, 1}, {{5, 0, 2}, 1}, {{0, 0, 8}, 1}}, 1,
             {{5, 0, 2}, {0, 0, 5}}, {1, 0, 1}},
   SplitCase{"BlueWiderThanRed", {{{0, 0, 2}, 1}, {{5, 0, 2}, 1}, {{0, 0, 9}, 1}}, 1,
-            {{0, 0, 9}, {2, 0, 2}}, {1, 1, 0}}),
-  [](const auto& info) { return std::string(info.param.name); });
+            {{0, 0, 9}, {2, 0, 2}}, {1, 1, 0}}), CaseName());
 
 TEST(Quantiser, RecordsAreNormalisedAndCompacted) {
   TMedianCut mc;

@@ -129,9 +129,7 @@ TEST_P(PreviewLoader, ChoosesTheLoaderByTheExactExtension) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, PreviewLoader, testing::ValuesIn(LoaderCases), [](const auto& info) {
-  std::string name = std::string(info.param.name) + (info.param.loaderKnowsPng ? "" : "_unregistered");
-  std::replace(name.begin(), name.end(), '.', '_');
-  return name;
+  return TestName(std::string(info.param.name) + (info.param.loaderKnowsPng ? "" : "_unregistered"));
 });
 
 TEST_F(DialogTest, CancelKeepsTheChoiceTheLastOkLeft) {

@@ -24,7 +24,7 @@ protected:
     EXPECT_EQ(frmMain->cmbCharaChip->ItemIndex(), -1);
   }
   void WriteIni(const std::string& text) {
-    WriteWholeFile(IniPath(), text);
+    WriteAll(IniPath(), text);
     RecreateWindow();
   }
   void Store(const std::string& title, TColor colour) {
@@ -44,7 +44,7 @@ TEST_F(NamedColoursTest, WithoutAFileEveryListIsEmptyAndTheFirstSaveCreatesIt) {
   for (TPanel* panel : Panels()) EXPECT_EQ(panel->Color(), clFuchsia) << panel->Name;
 
   Store("Black", RGB(1, 2, 3));
-  EXPECT_EQ(ReadWholeFile(IniPath()), "[Black]\nr=1\ng=2\nb=3\n");
+  EXPECT_EQ(ReadAll(IniPath()), "[Black]\nr=1\ng=2\nb=3\n");
   ExpectTitles({"Black"});
   EXPECT_EQ(SkeletonColors, std::vector<TColor>{RGB(1, 2, 3)});
 }
@@ -95,7 +95,7 @@ TEST_F(NamedColoursTest, SavingAnExistingTitleOverwritesItInPlace) {
 
   Store("Navy", RGB(0, 0, 128));
   ExpectTitles({"Black", "Pink", "Navy"});
-  const std::string text = ReadWholeFile(IniPath());
+  const std::string text = ReadAll(IniPath());
   EXPECT_EQ(text.find("[Black]\nr=0\ng=0\nb=0\n[Pink]\nr=7\ng=8\nb=9\n"), 0u) << text;
   EXPECT_NE(text.find("[Navy]\nr=0\ng=0\nb=128\n"), std::string::npos) << text;
 }
@@ -106,7 +106,7 @@ TEST_F(NamedColoursTest, DeleteErasesTheSelectedTitleAndNeedsASelection) {
   AnswerErrorBox();
   UserClick(frmMain->btnSkeletonDelete);
   EXPECT_EQ(TakeErrors(), std::vector<std::string>{ErrorBoxText(Format(SListIndexError, {-1}))});
-  EXPECT_EQ(ReadWholeFile(IniPath()), text) << "nothing erased";
+  EXPECT_EQ(ReadAll(IniPath()), text) << "nothing erased";
   ExpectTitles({"Black", "Pink"});
 
   UserClickItem(frmMain->lstSkeleton, 0);

@@ -16,14 +16,6 @@ std::vector<TColor> CellPalette() {
   return palette;
 }
 
-bool SameAs(TBitmap* bitmap, int width, int height, const PixelFn& colour) {
-  if (bitmap->Width() != width || bitmap->Height() != height) return false;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      if (PixelOf(bitmap, x, y) != colour(x, y)) return false;
-  return true;
-}
-
 enum class Content { Png, Bmp };
 
 struct ExtensionCase {
@@ -72,11 +64,7 @@ TEST_P(ExtensionRule, ChoosesTheLoaderByTheExactExtension) {
   EXPECT_EQ(BaraChipBitmap->Width(), c.opens ? 32 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, ExtensionRule, testing::ValuesIn(ExtensionCases), [](const auto& info) {
-  std::string name = info.param.name;
-  std::replace(name.begin(), name.end(), '.', '_');
-  return name;
-});
+INSTANTIATE_TEST_SUITE_P(Names, ExtensionRule, testing::ValuesIn(ExtensionCases), CaseName());
 
 TEST_F(CorvaneTest, EveryFormatBecomesATwentyFourBitSheetWithTheSameColours) {
   MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("rgb.bmp"));

@@ -117,7 +117,7 @@ TEST_F(SaveTest, TheNameAloneChoosesTheWrittenFormat) {
       TAutomation::Push(TModalAnswer::File(Path(c.name), c.filterIndex));
     }));
     UserChooseMenu(frmMain->mnuSaveAs);
-    const std::string bytes = ReadWholeFile(Path(c.name));
+    const std::string bytes = ReadAll(Path(c.name));
     EXPECT_TRUE(StartsWith(bytes, c.png ? PngSignature : std::string("BM")));
     if (!c.png) {
       TBitmap reloaded;
@@ -168,12 +168,12 @@ TEST_F(SaveTest, AMissingPalettePictureStopsTheSaveBeforeAnythingIsWritten) {
 }
 
 TEST_F(SaveTest, ASaveOverAnExistingFileThatFailsKeepsTheOldFile) {
-  WriteWholeFile(Path("keep.png"), "old content");
+  WriteAll(Path("keep.png"), "old content");
   // A file name inside a missing folder cannot be created.
   ExpectErrorBox();
   SaveAuto(Path("missing/keep.png"));
   EXPECT_EQ(TakeErrors().size(), 1u);
-  EXPECT_EQ(ReadWholeFile(Path("keep.png")), "old content");
+  EXPECT_EQ(ReadAll(Path("keep.png")), "old content");
 }
 
 // Loose chips on a palette PNG, character chips on an RGB PNG with a backdrop colour that
@@ -268,7 +268,7 @@ TEST_F(CorvaneTest, ScreenshotOfTheMainWindow) {
   MakeBitmap(480, 256, [](int x, int y) { return RGB(x / 2, y, 128); })->SaveToFileName(Path("sheet.bmp"));
   OpenSheet(Path("sheet.bmp"));
   OpenBaraChip(Path("sheet.bmp"));
-  WriteWholeFile(IniPath(), "[Black]\nr=0\ng=0\nb=0\n[Pink]\nr=255\ng=128\nb=192\n");
+  WriteAll(IniPath(), "[Black]\nr=0\ng=0\nb=0\n[Pink]\nr=255\ng=128\nb=192\n");
   frmMain->SColorF5();
   ClickSheet(40, 40);
   UserMouse(frmMain->imgBaraChip, mbLeft, {}, 70, 30);

@@ -49,13 +49,6 @@ Bytes Rows(TBitmap* bitmap) { return core_test::ScanBytes(*bitmap, true); }  // 
 
 Bytes Pixels(const TUlmDIB& dib) { return dib_test::Raw(dib.InternalDIB->DIBInfos); }
 
-std::vector<TColor> Colours(TBitmap* bitmap) {
-  std::vector<TColor> colours;
-  for (int y = 0; y < bitmap->Height(); ++y)
-    for (int x = 0; x < bitmap->Width(); ++x) colours.push_back(bitmap->Canvas()->Pixels(x, y));
-  return colours;
-}
-
 std::vector<COLORREF> Entries(HPALETTE palette) {
   PALETTEENTRY entries[256];
   std::vector<COLORREF> colours;
@@ -123,7 +116,7 @@ TEST(UlmDIB, AssignFromAndToTheClassLibrarysBitmapAtEveryDepth) {
     TBitmap back;
     back.Assign(&dib);
     EXPECT_EQ(back.PixelFormat(), row.Out) << row.In;
-    EXPECT_EQ(Colours(&back), Colours(source.get())) << row.In;
+    EXPECT_EQ(core_test::Pixels(back), core_test::Pixels(*source)) << row.In;
     if (row.In == row.Out) {
       EXPECT_EQ(Rows(&back), Rows(source.get())) << row.In;
     }
@@ -296,7 +289,7 @@ TEST(UlmDIB, DrawsPlainlyOrThroughAHalftoneCopy) {
     out.Canvas()->Brush()->Color = clRed;
     out.Canvas()->FillRect(Rect(0, 0, 4, 1));
     halves.DrawOnCanvas(out.Canvas(), rect);
-    EXPECT_EQ(Colours(&out), (std::vector<TColor>{left, left, right, right})) << rect.Left;
+    EXPECT_EQ(core_test::Pixels(out), (std::vector<TColor>{left, left, right, right})) << rect.Left;
   }
   EXPECT_EQ(halves.HalftoneMode, 2);
 }
@@ -316,10 +309,10 @@ TEST(UlmDIB, ForeignRunLengthDataAssignAndDrawAsOtherDecodersShowThem) {
     dib.LoadFromFile(base + ".bmp");
     TBitmap assigned, drawn;
     assigned.Assign(&dib);
-    EXPECT_EQ(Colours(&assigned), want);
+    EXPECT_EQ(core_test::Pixels(assigned), want);
     drawn.SetSize(reference.Width, reference.Height);
     drawn.Canvas()->Draw(0, 0, &dib);
-    EXPECT_EQ(Colours(&drawn), want);
+    EXPECT_EQ(core_test::Pixels(drawn), want);
   }
 }
 

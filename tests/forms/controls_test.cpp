@@ -87,7 +87,7 @@ TEST_P(NotebookTest, AFailingChangeShowsTheErrorAndKeepsThePage) {
 INSTANTIATE_TEST_SUITE_P(Hands, NotebookTest,
                          ::testing::Values(TurnCase{"Mouse", [](TTabbedNotebook* n) { UserSelectTab(n, 1); }},
                                            TurnCase{"Keyboard", [](TTabbedNotebook* n) { UserTabKey(n, +1); }}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         CaseName());
 
 TEST_F(ControlsTest, NotebookTurnedByCodeRaisesNothing) {
   auto* notebook = new TTabbedNotebook(&form);
@@ -387,8 +387,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      image->Canvas()->Brush()->Color = RedAt(x, y) ? clRed : clBlue;
                                      image->Canvas()->FillRect(Rect(x, y, x + 1, y + 1));
                                    }
-                               }}),
-    [](const auto& info) { return std::string(info.param.name); });
+                               }}), CaseName());
 
 TEST_F(ControlsTest, ImageReportsEachButtonAndClicksOnlyForTheLeft) {
   auto* image = new TImage(&form);

@@ -83,8 +83,7 @@ const BoxCase BoxCases[] = {
     {"cancel", MB_OKCANCEL, TModalAnswer::Cancel(), IDCANCEL},
 };
 
-INSTANTIATE_TEST_SUITE_P(Boxes, MessageBoxResult, testing::ValuesIn(BoxCases),
-                         [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Boxes, MessageBoxResult, testing::ValuesIn(BoxCases), CaseName());
 
 TEST_F(MelsireTest, ABoxThatRaisesStillGivesTheCursorBack) {
   // With no answer queued the box reports a failure; here that failure raises.

@@ -31,13 +31,11 @@ void WritePicture(const std::string& path, const IndexedPicture& picture) {
   std::unique_ptr<TBitmap> bitmap = MakeIndexedBitmap(picture.Bits, picture.Width, picture.Height, picture.Palette,
                                                       [&](int x, int y) { return picture.Indices[y * picture.Width + x]; });
   if (LowerCase(ExtractFileExt(path)) != ".png") return bitmap->SaveToFile(path);
-  TZelPNG png;
-  png.Assign(bitmap.get());
-  png.SaveToFile(path);
+  SavePng(bitmap.get(), path);
 }
 
 ReadBack ReadPicture(const std::string& path) {
-  const std::string bytes = ReadWholeFile(path);
+  const std::string bytes = ReadAll(path);
   if (bytes.starts_with("\x89PNG")) {
     TZelPNG png;
     png.LoadFromFile(path);

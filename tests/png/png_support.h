@@ -16,12 +16,14 @@
 
 #include <gtest/gtest.h>
 
+#include "classlib/core_test_support.h"
 #include "classlib/gdi.h"
 #include "classlib/graphics.h"
 #include "classlib/streams.h"
 #include "png/SFunc.h"
 #include "png/ZelPNGStream.h"
 #include "support/png_oracle.h"
+#include "support/case_name.h"
 
 namespace png_test {
 
@@ -100,11 +102,7 @@ inline std::string StreamBytes(TMemoryStream& m) {
   return std::string(static_cast<const char*>(m.Memory()), static_cast<std::size_t>(m.Size()));
 }
 
-inline std::string ReadFileBytes(const std::string& path) {
-  TMemoryStream m;
-  m.LoadFromFile(path);
-  return StreamBytes(m);
-}
+using core_test::ReadAll;
 
 inline const std::string SuiteDir = std::string(CORPORA_DIR) + "/pngsuite/";
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using core_test::ScanBytes;
 
 const std::string Suite = CORPORA_DIR "/pngsuite/";
@@ -691,17 +690,10 @@ TEST(ZelPNGProgress, IsLentToTheImageAndAlwaysGivenBack) {
 
 // ------------------------------------------------------------------------------ files and the loader
 
-class ZelPNGFiles : public ::testing::Test {
+class ZelPNGFiles : public core_test::ScratchTest {
 protected:
-  void SetUp() override {
-    folder_ = fs::path(TEST_BUILD_DIR) / ("zelpng_files_" + std::to_string(::getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-  std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {})); }
-  fs::path folder_;
+  std::string Path(const std::string& name) const { return folder.Path(name); }
+  std::size_t Entries() const { return folder.Names().size(); }
 };
 
 TEST_F(ZelPNGFiles, ARefusedSaveLeavesNoFileAndNoOldFileDamaged) {
@@ -737,7 +729,7 @@ TEST_F(ZelPNGFiles, LargeFilesReadBackWholeWhateverTheChunkSize) {
     png.CompressionLevel = 0;  // stored data: far more than one buffer of file
     png.IdatSize = idatSize;
     png.SaveToFile(Path("large.png"));
-    ASSERT_GT(fs::file_size(Path("large.png")), 200000u);
+    ASSERT_GT(std::filesystem::file_size(Path("large.png")), 200000u);
     TZelPNG back;
     back.LoadFromFile(Path("large.png"));
     EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap.get()));
