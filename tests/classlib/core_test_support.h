@@ -106,6 +106,21 @@ inline std::vector<std::uint8_t> ScanBytes(TBitmap& b, bool bottomUp = false) {
   return out;
 }
 
+// The colours of a palette's entries, or of a colour table.
+inline std::vector<COLORREF> Entries(HPALETTE palette) {
+  PALETTEENTRY entries[256];
+  std::vector<COLORREF> colours;
+  for (UINT i = 0, n = GetPaletteEntries(palette, 0, 256, entries); i < n; ++i)
+    colours.push_back(RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue));
+  return colours;
+}
+
+inline std::vector<COLORREF> Entries(const std::vector<RGBQUAD>& table) {
+  std::vector<COLORREF> colours;
+  for (const RGBQUAD& q : table) colours.push_back(RGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
+  return colours;
+}
+
 inline HPALETTE MakePalette(const std::vector<PALETTEENTRY>& entries) {
   LOGPALETTE log{0x300, static_cast<WORD>(entries.size()), {}};
   std::copy(entries.begin(), entries.end(), log.palPalEntry);

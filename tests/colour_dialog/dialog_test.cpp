@@ -1,7 +1,6 @@
 // The palette dialog driven as the user drives it: the choice it records, the picture
 // group, the preview's loaders, and what carries over from one showing to the next.
 
-#include "classlib/errors.h"
 #include "colour/Unit_DColor.h"
 #include "composer_support/support.h"
 

@@ -73,12 +73,9 @@ inline std::unique_ptr<TBitmap> MakeIndexedBitmap(int bits, int width, int heigh
   auto bitmap = std::make_unique<TBitmap>();
   bitmap->SetPixelFormat(bits == 4 ? pf4bit : pf8bit);
   bitmap->SetSize(width, height);
-  LOGPALETTE log{};
-  log.palVersion = 0x300;
-  log.palNumEntries = static_cast<WORD>(palette.size());
-  for (std::size_t i = 0; i < palette.size(); ++i)
-    log.palPalEntry[i] = PALETTEENTRY{GetRValue(palette[i]), GetGValue(palette[i]), GetBValue(palette[i]), 0};
-  bitmap->SetPalette(CreatePalette(&log));
+  std::vector<PALETTEENTRY> entries;
+  for (TColor c : palette) entries.push_back({GetRValue(c), GetGValue(c), GetBValue(c), 0});
+  bitmap->SetPalette(core_test::MakePalette(entries));
   for (int y = 0; y < height; ++y) {
     auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
     std::fill(row, row + bitmap->RowBytes(), 0);

@@ -2,7 +2,6 @@
 // delete, the pickers, the eyedropper and the colour dialog.
 #include "corvane/fixture.h"
 
-#include "classlib/errors.h"
 #include "classlib/forms/dialogs.h"
 
 namespace {

@@ -2,8 +2,6 @@
 // sheet becomes, and what an open resets.
 #include "corvane/fixture.h"
 
-#include "classlib/errors.h"
-
 namespace {
 
 TColor SheetPattern(int x, int y) { return RGB(x * 7 % 256, y * 5 % 256, (x + y) * 3 % 256); }

@@ -2,7 +2,6 @@
 // a whole composition from generated pictures, and the window's other commands.
 #include "corvane/fixture.h"
 
-#include "classlib/errors.h"
 #include "classlib/forms/dialogs.h"
 #include "composer/Credits.h"
 #include "composer/Pictures.h"
@@ -30,8 +29,6 @@ int Nearest(const std::vector<TColor>& palette, TColor colour) {
   return best;
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
-const std::string PngSignature = "\x89PNG\r\n\x1a\n";
 
 class SaveTest : public CorvaneTest {
 protected:
@@ -82,10 +79,8 @@ TEST_F(SaveTest, AnotherPicturesPaletteIsAppliedUnchanged) {
     // more entries than the picture uses).
     TBitmap reference;
     LoadBitmapByExtension(&reference, Path(palettePicture));
-    PALETTEENTRY entries[256];
-    const UINT count = GetPaletteEntries(reference.Palette(), 0, 256, entries);
-    std::vector<TColor> palette;
-    for (UINT i = 0; i < count; ++i) palette.push_back(RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue));
+    const std::vector<COLORREF> entries = core_test::Entries(reference.Palette());
+    const std::vector<TColor> palette(entries.begin(), entries.end());
     ASSERT_GE(palette.size(), OtherPalette.size());
     EXPECT_TRUE(std::equal(OtherPalette.begin(), OtherPalette.end(), palette.begin()));
 
@@ -118,7 +113,7 @@ TEST_F(SaveTest, TheNameAloneChoosesTheWrittenFormat) {
     }));
     UserChooseMenu(frmMain->mnuSaveAs);
     const std::string bytes = ReadAll(Path(c.name));
-    EXPECT_TRUE(StartsWith(bytes, c.png ? PngSignature : std::string("BM")));
+    EXPECT_TRUE(bytes.starts_with(c.png ? "\x89PNG\r\n\x1a\n" : "BM"));
     if (!c.png) {
       TBitmap reloaded;
       reloaded.LoadFromFile(Path(c.name));

@@ -49,19 +49,7 @@ Bytes Rows(TBitmap* bitmap) { return core_test::ScanBytes(*bitmap, true); }  // 
 
 Bytes Pixels(const TUlmDIB& dib) { return dib_test::Raw(dib.InternalDIB->DIBInfos); }
 
-std::vector<COLORREF> Entries(HPALETTE palette) {
-  PALETTEENTRY entries[256];
-  std::vector<COLORREF> colours;
-  for (UINT i = 0, n = GetPaletteEntries(palette, 0, 256, entries); i < n; ++i)
-    colours.push_back(RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue));
-  return colours;
-}
-
-std::vector<COLORREF> Entries(const std::vector<RGBQUAD>& table) {
-  std::vector<COLORREF> colours;
-  for (const RGBQUAD& q : table) colours.push_back(RGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
-  return colours;
-}
+using core_test::Entries;
 
 TEST(UlmDIB, AChangeToOneSharingBitmapNeverShowsInTheOther) {
   const std::pair<const char*, Action> changes[] = {

@@ -73,7 +73,5 @@ std::vector<std::string> PandrelTest::FilesIn(const std::string& folder) const {
 }
 
 std::vector<std::string> PandrelTest::ListItems() const {
-  std::vector<std::string> items;
-  for (int i = 0; i < frmMain->lstFileList->Items()->Count(); ++i) items.push_back(frmMain->lstFileList->Items()->Strings(i));
-  return items;
+  return core_test::Items(*frmMain->lstFileList->Items());
 }

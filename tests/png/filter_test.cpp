@@ -1,5 +1,4 @@
 // Row filters, the adaptive choice and the zlib glue in both directions.
-#include <cstdlib>
 #include <random>
 
 #include "png/ZelZLIB.h"

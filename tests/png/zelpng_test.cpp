@@ -3,7 +3,6 @@
 // lending, the external bitmaps and the picture loader's registration.
 
 #include "classlib/clipboard.h"
-#include "classlib/core_test_support.h"
 #include "png/ZelPNG.h"
 #include "png/ZelPNGStream_Write.h"
 #include "png_support.h"
