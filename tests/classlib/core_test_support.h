@@ -23,6 +23,14 @@
 
 namespace core_test {
 
+// The names in a folder, sorted.
+inline std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // A fresh folder under the build tree, removed with everything in it at the end of the test.
 class ScratchFolder {
 public:
@@ -42,12 +50,7 @@ public:
   bool Valid() const { return !path_.empty(); }
   std::string Path(const std::string& name) const { return path_ + "/" + name; }
   // The names in the folder, to see that no temporary file was left behind.
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Names() const { return NamesIn(path_); }
 
 private:
   std::string path_;

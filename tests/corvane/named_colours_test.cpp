@@ -15,10 +15,7 @@ protected:
             frmMain->lstPaint->Items(),            frmMain->lstSkeleton->Items()};
   }
   void ExpectTitles(const std::vector<std::string>& titles) {
-    for (TStringList* list : Lists()) {
-      ASSERT_EQ(list->Count(), static_cast<int>(titles.size()));
-      for (int i = 0; i < list->Count(); ++i) EXPECT_EQ(list->Strings(i), titles[i]);
-    }
+    for (TStringList* list : Lists()) EXPECT_EQ(core_test::Items(*list), titles);
     EXPECT_EQ(frmMain->lstSkeleton->ItemIndex(), -1);
     EXPECT_EQ(frmMain->cmbCharaChip->ItemIndex(), -1);
   }

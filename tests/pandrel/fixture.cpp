@@ -65,13 +65,6 @@ std::string PandrelTest::Folder(const std::string& name) const {
   return Path(name);
 }
 
-std::vector<std::string> PandrelTest::FilesIn(const std::string& folder) const {
-  std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) files.push_back(entry.path().filename());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 std::vector<std::string> PandrelTest::ListItems() const {
   return core_test::Items(*frmMain->lstFileList->Items());
 }

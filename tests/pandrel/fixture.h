@@ -34,7 +34,7 @@ protected:
 
   // A folder in the scratch folder, made afresh.
   std::string Folder(const std::string& name) const;
-  std::vector<std::string> FilesIn(const std::string& folder) const;
+  static std::vector<std::string> FilesIn(const std::string& folder) { return core_test::NamesIn(folder); }
   void Drop(const std::vector<std::string>& files) { UserDropFiles(frmMain->lstFileList, files); }
   std::vector<std::string> ListItems() const;
 };

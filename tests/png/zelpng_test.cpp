@@ -124,7 +124,7 @@ TEST(ZelPNGSettings, EverySettingReachesTheFileAndComesBackFromALoad) {
   EXPECT_EQ(loaded.Chromaticities[7], 6000u);
   EXPECT_EQ(loaded.GifControl[3], 10);
   EXPECT_EQ(loaded.SourceBits(), 24);
-  EXPECT_EQ(ScanBytes(*loaded.CurrentImage()), ScanBytes(*bitmap.get()));
+  EXPECT_EQ(ScanBytes(*loaded.CurrentImage()), ScanBytes(*bitmap));
   // The reader makes the image transparent for the tRNS colour; the graphic follows it.
   EXPECT_TRUE(loaded.CurrentImage()->Transparent());
   EXPECT_TRUE(loaded.Transparent());
@@ -205,7 +205,7 @@ TEST(ZelPNGSettings, RowHooksAndTheKeyRequestReachTheStreams) {
     Rewind(*stream);
     png.LoadFromStream(stream.get());
     EXPECT_EQ(offered, "preset");
-    EXPECT_EQ(ScanBytes(*png.CurrentImage()) == ScanBytes(*bitmap.get()), row.Restored);
+    EXPECT_EQ(ScanBytes(*png.CurrentImage()) == ScanBytes(*bitmap), row.Restored);
   }
 }
 
@@ -271,7 +271,7 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   png.LoadFromStream(&alphaFile);
   png.Comment = "kept";
   png.Assign(bitmap.get());
-  EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*bitmap.get()));
+  EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*bitmap));
   EXPECT_EQ(png.Comment, "kept");
   EXPECT_TRUE(png.HasAlpha());
   EXPECT_FALSE(png.CurrentAlpha()->Empty());
@@ -279,7 +279,7 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   // Graphic into bitmap: the image only.
   TBitmap target;
   target.Assign(&png);
-  EXPECT_EQ(ScanBytes(*&target), ScanBytes(*bitmap.get()));
+  EXPECT_EQ(ScanBytes(target), ScanBytes(*bitmap));
 
   // Graphic into picture: the picture holds a graphic of the same class and settings.
   TPicture picture;
@@ -287,22 +287,22 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   auto* held = dynamic_cast<TZelPNG*>(picture.Graphic());
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(held->Comment, "kept");
-  EXPECT_EQ(ScanBytes(*held->CurrentImage()), ScanBytes(*bitmap.get()));
+  EXPECT_EQ(ScanBytes(*held->CurrentImage()), ScanBytes(*bitmap));
 
   // Picture into graphic and into bitmap.
   TZelPNG fromPicture;
   fromPicture.Assign(&picture);
   EXPECT_EQ(fromPicture.Comment, "kept");
-  EXPECT_EQ(ScanBytes(*fromPicture.CurrentImage()), ScanBytes(*bitmap.get()));
+  EXPECT_EQ(ScanBytes(*fromPicture.CurrentImage()), ScanBytes(*bitmap));
   TBitmap bitmapFromPicture;
   bitmapFromPicture.Assign(&picture);
-  EXPECT_EQ(ScanBytes(*&bitmapFromPicture), ScanBytes(*bitmap.get()));
+  EXPECT_EQ(ScanBytes(bitmapFromPicture), ScanBytes(*bitmap));
 
   // A picture holding a bitmap gives the graphic that bitmap.
   TPicture bitmapPicture;
   bitmapPicture.Assign(other.get());
   fromPicture.Assign(&bitmapPicture);
-  EXPECT_EQ(ScanBytes(*fromPicture.CurrentImage()), ScanBytes(*other.get()));
+  EXPECT_EQ(ScanBytes(*fromPicture.CurrentImage()), ScanBytes(*other));
   EXPECT_EQ(fromPicture.CurrentImage()->PixelFormat(), pf8bit);
 }
 
@@ -313,7 +313,7 @@ TEST(ZelPNGAssign, ExternalImageIsWhatLeavesAndIsLetGoByAnAssignment) {
   png.ExternalImage = external.get();
   TBitmap target;
   target.Assign(&png);
-  EXPECT_EQ(ScanBytes(*&target), ScanBytes(*external.get()));
+  EXPECT_EQ(ScanBytes(target), ScanBytes(*external));
 
   // A graphic copy takes the reference; an assignment from a bitmap lets it go.
   TZelPNG copy;
@@ -323,7 +323,7 @@ TEST(ZelPNGAssign, ExternalImageIsWhatLeavesAndIsLetGoByAnAssignment) {
   EXPECT_EQ(png.ExternalImage, external.get());
   png.Assign(bitmap.get());
   EXPECT_EQ(png.ExternalImage, nullptr);
-  EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*bitmap.get()));
+  EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*bitmap));
   EXPECT_EQ(external->Width(), 5);
 }
 
@@ -404,7 +404,7 @@ TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
     EXPECT_TRUE(png.HasAlpha());
     EXPECT_EQ(changes, 0);
     if (row.KeepsPicture) {
-      EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*previous.get()));
+      EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*previous));
       EXPECT_TRUE(png.CurrentAlpha()->Empty());
     }
   }
@@ -519,7 +519,7 @@ TEST(ZelPNGLoad, LoadsGoToTheExternalBitmapsAndStoredDataLetThemGo) {
     EXPECT_TRUE(png.CurrentAlpha()->Empty());
 
     // Stored data always load into the own bitmaps; the external ones are dropped.
-    auto before = ScanBytes(*externalImage.get());
+    auto before = ScanBytes(*externalImage);
     png.ExternalAlpha = externalAlpha.get();
     TMemoryStream other;
     LoadFile(other, "basn0g08.png");
@@ -527,7 +527,7 @@ TEST(ZelPNGLoad, LoadsGoToTheExternalBitmapsAndStoredDataLetThemGo) {
     EXPECT_EQ(png.ExternalImage, nullptr);
     EXPECT_EQ(png.ExternalAlpha, nullptr);
     EXPECT_EQ(png.CurrentImage()->PixelFormat(), pf8bit);
-    EXPECT_EQ(ScanBytes(*externalImage.get()), before);
+    EXPECT_EQ(ScanBytes(*externalImage), before);
 
     // Stored data written from an empty own image are nothing, whatever is external.
     TZelPNG fresh;
@@ -553,7 +553,7 @@ TEST(ZelPNGLoad, StoredDataRoundTripWithTheWritersDefaults) {
   Rewind(stored);
   TZelPNG back;
   back.ReadStoredData(&stored);
-  EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap.get()));
+  EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap));
   EXPECT_EQ(back.Comment, "stored\r\n");
 }
 
@@ -703,17 +703,16 @@ TEST_F(ZelPNGFiles, ARefusedSaveLeavesNoFileAndNoOldFileDamaged) {
   EXPECT_THROW(png.SaveToFileName(Path("new.png")), EZelPNG);
   EXPECT_EQ(Entries(), 0u);
 
-  { std::ofstream(Path("old.png"), std::ios::binary) << "old contents"; }
+  core_test::WriteAll(Path("old.png"), "old contents");
   EXPECT_THROW(png.SaveToFile(Path("old.png")), EZelPNG);
-  std::ifstream old(Path("old.png"), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old contents");
+  EXPECT_EQ(core_test::ReadAll(Path("old.png")), "old contents");
   EXPECT_EQ(Entries(), 1u);
 
   png.IdatSize = 256;
   png.SaveToFile(Path("old.png"));
   TZelPNG back;
   back.LoadFromFile(Path("old.png"));
-  EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap.get()));
+  EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap));
 }
 
 // A file is read through a buffer that is refilled as it goes; image data chunks of every
@@ -731,7 +730,7 @@ TEST_F(ZelPNGFiles, LargeFilesReadBackWholeWhateverTheChunkSize) {
     ASSERT_GT(std::filesystem::file_size(Path("large.png")), 200000u);
     TZelPNG back;
     back.LoadFromFile(Path("large.png"));
-    EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap.get()));
+    EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap));
   }
 }
 
@@ -746,7 +745,7 @@ TEST_F(ZelPNGFiles, ThePictureLoaderReadsAnyCaseOfTheExtensionThroughTheGraphic)
   picture.LoadFromFile(Path("x.Png"));
   auto* loaded = dynamic_cast<TZelPNG*>(picture.Graphic());
   ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(ScanBytes(*loaded->CurrentImage()), ScanBytes(*bitmap.get()));
+  EXPECT_EQ(ScanBytes(*loaded->CurrentImage()), ScanBytes(*bitmap));
 }
 
 TEST(ZelPNGRegistration, EachHappensOncePerProcess) {
