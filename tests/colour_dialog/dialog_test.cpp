@@ -25,17 +25,12 @@ protected:
   }
   void TearDown() override {
     ProgramTest::TearDown();
-    delete frmDColor;
-    frmDColor = nullptr;
+    delete std::exchange(frmDColor, nullptr);
   }
 
   // Shows the dialog modally; drive acts on it and must end it.
   int Show(const std::function<void(TfrmDColor*)>& drive) {
-    TAutomation::Push(TModalAnswer::DriveForm([&](TForm* form) {
-      auto* dialog = dynamic_cast<TfrmDColor*>(form);
-      ASSERT_NE(dialog, nullptr);
-      drive(dialog);
-    }));
+    TAutomation::Push(Drive(drive));
     return frmDColor->RunModal();
   }
   // "ピクチャを選択..." with the file chosen; an error box, when one comes, is answered.

@@ -15,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classlib/core_test_support.h"
@@ -126,6 +127,15 @@ protected:
 
   // A file in the scratch folder.
   std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+  // The answer that hands the next modal window, which must be a Form, to drive.
+  template <class Form>
+  static TModalAnswer Drive(const std::function<void(Form*)>& drive) {
+    return TModalAnswer::DriveForm([drive](TForm* form) {
+      auto* shown = dynamic_cast<Form*>(form);
+      ASSERT_NE(shown, nullptr);
+      drive(shown);
+    });
+  }
   // The texts of the error boxes shown since the last call.
   static std::vector<std::string> TakeErrors() {
     std::vector<std::string> errors;

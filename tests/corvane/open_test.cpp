@@ -152,7 +152,7 @@ TEST_F(CorvaneTest, TheFileDialogsOfferTheirFilters) {
       "*.jpg;*.jpeg|ビットマップ (*.bmp)|*.bmp|PortableNetworkGraphic\u3000（*.png)|*.png";
   TAutomation::Push(TModalAnswer::Cancel());
   UserChooseMenu(frmMain->mnuOpen);
-  TAutomation::Push(TModalAnswer::DriveForm([](TForm* form) { UserClick(static_cast<TfrmDColor*>(form)->btnOK); }));
+  TAutomation::Push(Drive<TfrmDColor>([](TfrmDColor* dialog) { UserClick(dialog->btnOK); }));
   TAutomation::Push(TModalAnswer::Cancel());
   UserChooseMenu(frmMain->mnuSaveAs);
 

@@ -107,8 +107,8 @@ TEST_F(SaveTest, TheNameAloneChoosesTheWrittenFormat) {
   for (const Case& c : {Case{"a.png", true, 1}, Case{"b.PNG", true, 1}, Case{"c.Png", false, 2},
                         Case{"d.bmp", false, 2}, Case{"e.out", false, 1}}) {
     SCOPED_TRACE(c.name);
-    TAutomation::Push(TModalAnswer::DriveForm([&](TForm* form) {
-      UserClick(static_cast<TfrmDColor*>(form)->btnOK);
+    TAutomation::Push(Drive<TfrmDColor>([&](TfrmDColor* dialog) {
+      UserClick(dialog->btnOK);
       TAutomation::Push(TModalAnswer::File(Path(c.name), c.filterIndex));
     }));
     UserChooseMenu(frmMain->mnuSaveAs);
@@ -126,8 +126,7 @@ TEST_F(SaveTest, TheNameAloneChoosesTheWrittenFormat) {
 TEST_F(SaveTest, CancelInEitherDialogWritesNothing) {
   PaletteSource = "earlier";
   // The palette dialog's own cancel button, then its window's close box.
-  TAutomation::Push(TModalAnswer::DriveForm([](TForm* form) {
-    auto* dialog = static_cast<TfrmDColor*>(form);
+  TAutomation::Push(Drive<TfrmDColor>([](TfrmDColor* dialog) {
     UserClick(dialog->RadioButton1);
     UserClick(dialog->btnCancel);
   }));

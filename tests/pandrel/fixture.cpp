@@ -55,8 +55,7 @@ void PandrelTest::SetUp() {
 
 void PandrelTest::TearDown() {
   ProgramTest::TearDown();
-  delete frmMain;
-  frmMain = nullptr;
+  delete std::exchange(frmMain, nullptr);
 }
 
 std::string PandrelTest::Folder(const std::string& name) const {
