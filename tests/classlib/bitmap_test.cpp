@@ -1,10 +1,7 @@
 // TBitmap: formats and conversions, palettes, assignment, files, clipboard data, limits.
-#include <gtest/gtest.h>
 
 #include <cstring>
-#include <vector>
 
-#include "classlib/graphics.h"
 #include "core_test_support.h"
 
 namespace {

@@ -1,14 +1,6 @@
 // Every file of the BMP suite against the suite's own reference renderings.
 #include "classlib/bmpfile.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <string>
-#include <vector>
-
-#include "classlib/errors.h"
-#include "classlib/graphics.h"
 #include "core_test_support.h"
 #include "support/png_oracle.h"
 
@@ -194,15 +186,10 @@ const SuiteFile kFiles[] = {
     {"x/ba-bm.bmp", E::Refused, nullptr, 0, "a bitmap array, not a bitmap file"},
 };
 
-std::string CaseName(const testing::TestParamInfo<SuiteFile>& info) {
-  std::string name = info.param.File;
-  name = name.substr(0, name.size() - 4);
-  for (char& ch : name)
-    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Files, BmpSuite, testing::ValuesIn(kFiles), CaseName);
+INSTANTIATE_TEST_SUITE_P(Files, BmpSuite, testing::ValuesIn(kFiles), [](const auto& info) {
+  const std::string file = info.param.File;
+  return TestName(file.substr(0, file.size() - 4));
+});
 
 // Run-length files as other programs write them (runs past the row, a run into the padding
 // nibble, no end-of-bitmap code) open through the bitmap as other decoders show them.
@@ -223,11 +210,7 @@ TEST(ForeignBmp, OpensWithThePixelsOtherDecodersShow) {
 }
 
 std::vector<std::uint8_t> Snapshot(TBitmap& b) {
-  std::vector<std::uint8_t> out;
-  for (int y = 0; y < b.Height(); ++y) {
-    const auto* row = static_cast<const std::uint8_t*>(b.ScanLine(y));
-    out.insert(out.end(), row, row + b.RowBytes());
-  }
+  std::vector<std::uint8_t> out = core_test::ScanBytes(b);
   for (const RGBQUAD& c : b.ColorTable()) out.insert(out.end(), {c.rgbBlue, c.rgbGreen, c.rgbRed});
   return out;
 }

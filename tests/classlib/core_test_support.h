@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,8 +19,17 @@
 #include "classlib/graphics.h"
 #include "classlib/streams.h"
 #include "classlib/strings.h"
+#include "support/case_name.h"
 
 namespace core_test {
+
+// The names in a folder, sorted.
+inline std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 // A fresh folder under the build tree, removed with everything in it at the end of the test.
 class ScratchFolder {
@@ -40,12 +50,7 @@ public:
   bool Valid() const { return !path_.empty(); }
   std::string Path(const std::string& name) const { return path_ + "/" + name; }
   // The names in the folder, to see that no temporary file was left behind.
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Names() const { return NamesIn(path_); }
 
 private:
   std::string path_;
@@ -92,6 +97,31 @@ inline std::vector<TColor> Pixels(TBitmap& b) {
   for (int y = 0; y < b.Height(); ++y)
     for (int x = 0; x < b.Width(); ++x) out.push_back(b.Canvas()->Pixels(x, y));
   return out;
+}
+
+// The rows' bytes as the bitmap holds them, padding included: top row first, or bottom first.
+inline std::vector<std::uint8_t> ScanBytes(TBitmap& b, bool bottomUp = false) {
+  std::vector<std::uint8_t> out;
+  for (int i = 0; i < b.Height(); ++i) {
+    const auto* row = static_cast<const std::uint8_t*>(b.ScanLine(bottomUp ? b.Height() - 1 - i : i));
+    out.insert(out.end(), row, row + b.RowBytes());
+  }
+  return out;
+}
+
+// The colours of a palette's entries, or of a colour table.
+inline std::vector<COLORREF> Entries(HPALETTE palette) {
+  PALETTEENTRY entries[256];
+  std::vector<COLORREF> colours;
+  for (UINT i = 0, n = GetPaletteEntries(palette, 0, 256, entries); i < n; ++i)
+    colours.push_back(RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue));
+  return colours;
+}
+
+inline std::vector<COLORREF> Entries(const std::vector<RGBQUAD>& table) {
+  std::vector<COLORREF> colours;
+  for (const RGBQUAD& q : table) colours.push_back(RGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
+  return colours;
 }
 
 inline HPALETTE MakePalette(const std::vector<PALETTEENTRY>& entries) {

@@ -1,14 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <stdexcept>
-#include <string>
 #include <utility>
-#include <vector>
 
-#include "classlib/errors.h"
 #include "classlib/object.h"
-#include "classlib/strings.h"
 #include "core_test_support.h"
 
 using core_test::Raised;

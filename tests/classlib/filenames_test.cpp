@@ -1,10 +1,7 @@
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
-#include <string>
-#include <vector>
 
 #include "classlib/filenames.h"
 #include "core_test_support.h"

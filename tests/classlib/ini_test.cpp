@@ -1,12 +1,8 @@
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "classlib/inifile.h"
 #include "core_test_support.h"

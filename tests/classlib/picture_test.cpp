@@ -1,7 +1,5 @@
 // TPicture and the picture loader's registry.
-#include <gtest/gtest.h>
 
-#include "classlib/graphics.h"
 #include "core_test_support.h"
 
 namespace {

@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -6,11 +5,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <string>
 #include <variant>
-#include <vector>
 
-#include "classlib/streams.h"
 #include "core_test_support.h"
 
 using core_test::Raised;

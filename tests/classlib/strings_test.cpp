@@ -1,10 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <string>
-#include <vector>
 
-#include "classlib/strings.h"
 #include "core_test_support.h"
 
 using core_test::Items;

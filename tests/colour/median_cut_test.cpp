@@ -1,14 +1,10 @@
 #include "colour/MedianCut.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
 #include <functional>
 #include <map>
 #include <random>
-#include <string>
-#include <vector>
+
+#include "classlib/core_test_support.h"
 
 namespace {
 
@@ -82,8 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Quantiser, Split, testing::Values(
   SplitCase{"TieRedBlue", {{{0, 0, 2}, 1}, {{5, 0, 2}, 1}, {{0, 0, 8}, 1}}, 1,
             {{5, 0, 2}, {0, 0, 5}}, {1, 0, 1}},
   SplitCase{"BlueWiderThanRed", {{{0, 0, 2}, 1}, {{5, 0, 2}, 1}, {{0, 0, 9}, 1}}, 1,
-            {{0, 0, 9}, {2, 0, 2}}, {1, 1, 0}}),
-  [](const auto& info) { return std::string(info.param.name); });
+            {{0, 0, 9}, {2, 0, 2}}, {1, 1, 0}}), CaseName());
 
 TEST(Quantiser, RecordsAreNormalisedAndCompacted) {
   TMedianCut mc;
@@ -162,15 +157,6 @@ std::unique_ptr<TBitmap> MakeBitmap(TPixelFormat format, int width, int height,
   return bitmap;
 }
 
-std::vector<BYTE> PixelBytes(TBitmap& bitmap) {
-  std::vector<BYTE> out;
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    const auto* row = static_cast<const BYTE*>(bitmap.ScanLine(y));
-    out.insert(out.end(), row, row + bitmap.RowBytes());
-  }
-  return out;
-}
-
 int AssertionLine(const EAssertionFailed& e) {
   const std::string& m = e.Message;
   EXPECT_EQ(m.rfind("Assertion failure (", 0), 0u) << m;
@@ -192,7 +178,7 @@ TEST(ReduceColors, RefusesWrongFormatOrDepthLeavingTheSourceAlone) {
   int depthLine = 0, formatLine = 0;
   for (const Refusal& c : cases) {
     auto source = MakeBitmap(c.format, 5, 3, [](int x, int y) { return Rgb{x * 40, y * 90, 7}; });
-    const auto before = PixelBytes(*source);
+    const auto before = core_test::ScanBytes(*source);
     const auto table = source->ColorTable();
     try {
       ReduceColors(source.get(), c.depth);
@@ -204,7 +190,7 @@ TEST(ReduceColors, RefusesWrongFormatOrDepthLeavingTheSourceAlone) {
       EXPECT_EQ(got, line) << "format " << c.format << " depth " << c.depth;
     }
     EXPECT_EQ(source->PixelFormat(), c.format);
-    EXPECT_EQ(PixelBytes(*source), before);
+    EXPECT_EQ(core_test::ScanBytes(*source), before);
     EXPECT_EQ(source->ColorTable().size(), table.size());
   }
   EXPECT_NE(depthLine, formatLine);
@@ -322,12 +308,12 @@ TEST_P(RandomImages, AgreeWithTheModelAndKeepTheInvariants) {
     return Rgb{clamp(fx * 255 / p.width + noise(random)), clamp(fy * 255 / p.height + noise(random)),
                clamp((fx + fy) * 127 / (p.width + p.height) + noise(random))};
   });
-  const auto before = PixelBytes(*source);
+  const auto before = core_test::ScanBytes(*source);
 
   auto result = ReduceColors(source.get(), p.depth);
   const Model model(*source, p.depth);
 
-  EXPECT_EQ(PixelBytes(*source), before);
+  EXPECT_EQ(core_test::ScanBytes(*source), before);
   ASSERT_EQ(result->PixelFormat(), pf8bit);
   ASSERT_EQ(result->Width(), p.width);
   ASSERT_EQ(result->Height(), p.height);

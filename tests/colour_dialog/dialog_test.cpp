@@ -1,12 +1,6 @@
 // The palette dialog driven as the user drives it: the choice it records, the picture
 // group, the preview's loaders, and what carries over from one showing to the next.
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <memory>
-#include <string>
 
-#include "classlib/errors.h"
 #include "colour/Unit_DColor.h"
 #include "composer_support/support.h"
 
@@ -31,17 +25,12 @@ protected:
   }
   void TearDown() override {
     ProgramTest::TearDown();
-    delete frmDColor;
-    frmDColor = nullptr;
+    delete std::exchange(frmDColor, nullptr);
   }
 
   // Shows the dialog modally; drive acts on it and must end it.
   int Show(const std::function<void(TfrmDColor*)>& drive) {
-    TAutomation::Push(TModalAnswer::DriveForm([&](TForm* form) {
-      auto* dialog = dynamic_cast<TfrmDColor*>(form);
-      ASSERT_NE(dialog, nullptr);
-      drive(dialog);
-    }));
+    TAutomation::Push(Drive(drive));
     return frmDColor->RunModal();
   }
   // "ピクチャを選択..." with the file chosen; an error box, when one comes, is answered.
@@ -134,9 +123,7 @@ TEST_P(PreviewLoader, ChoosesTheLoaderByTheExactExtension) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, PreviewLoader, testing::ValuesIn(LoaderCases), [](const auto& info) {
-  std::string name = std::string(info.param.name) + (info.param.loaderKnowsPng ? "" : "_unregistered");
-  std::replace(name.begin(), name.end(), '.', '_');
-  return name;
+  return TestName(std::string(info.param.name) + (info.param.loaderKnowsPng ? "" : "_unregistered"));
 });
 
 TEST_F(DialogTest, CancelKeepsTheChoiceTheLastOkLeft) {

@@ -15,14 +15,17 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "classlib/core_test_support.h"
 #include "classlib/forms/automation.h"
 #include "classlib/forms/extctrls.h"
 #include "classlib/forms/forms.h"
 #include "classlib/forms/menus.h"
 #include "classlib/forms/stdctrls.h"
 #include "classlib/graphics.h"
+#include "forms/fixture.h"
 #include "png/ZelPNG.h"
 
 // The names of the buttons with a glyph and of the menu entries (neither lines nor holders
@@ -71,12 +74,9 @@ inline std::unique_ptr<TBitmap> MakeIndexedBitmap(int bits, int width, int heigh
   auto bitmap = std::make_unique<TBitmap>();
   bitmap->SetPixelFormat(bits == 4 ? pf4bit : pf8bit);
   bitmap->SetSize(width, height);
-  LOGPALETTE log{};
-  log.palVersion = 0x300;
-  log.palNumEntries = static_cast<WORD>(palette.size());
-  for (std::size_t i = 0; i < palette.size(); ++i)
-    log.palPalEntry[i] = PALETTEENTRY{GetRValue(palette[i]), GetGValue(palette[i]), GetBValue(palette[i]), 0};
-  bitmap->SetPalette(CreatePalette(&log));
+  std::vector<PALETTEENTRY> entries;
+  for (TColor c : palette) entries.push_back({GetRValue(c), GetGValue(c), GetBValue(c), 0});
+  bitmap->SetPalette(core_test::MakePalette(entries));
   for (int y = 0; y < height; ++y) {
     auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
     std::fill(row, row + bitmap->RowBytes(), 0);
@@ -95,18 +95,23 @@ inline void SavePng(TBitmap* bitmap, const std::string& path) {
 inline TColor PixelOf(TBitmap* bitmap, int x, int y) { return bitmap->Canvas()->Pixels(x, y); }
 inline TColor PixelOf(TImage* view, int x, int y) { return PixelOf(view->Picture()->Bitmap(), x, y); }
 
-inline std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+inline bool Inside(const TRect& r, int x, int y) { return x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom; }
+
+// The bitmap is width × height and its every pixel is colour(x, y); else the first that is not.
+inline testing::AssertionResult SameAs(TBitmap* bitmap, int width, int height, const PixelFn& colour) {
+  if (bitmap->Width() != width || bitmap->Height() != height)
+    return testing::AssertionFailure() << "the size is " << bitmap->Width() << "x" << bitmap->Height();
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (PixelOf(bitmap, x, y) != colour(x, y))
+        return testing::AssertionFailure() << "pixel " << x << "," << y << " is " << PixelOf(bitmap, x, y);
+  return testing::AssertionSuccess();
 }
 
-inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using core_test::ReadAll;
+using core_test::WriteAll;
 
-class ProgramTest : public testing::Test {
+class ProgramTest : public FormsTest {
 protected:
   explicit ProgramTest(const char* program) : program_(program) {}
 
@@ -117,20 +122,19 @@ protected:
     folder_ = std::string(TEST_BUILD_DIR) + "/" + program_ + "_scratch/" + name;
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
-    TAutomation::Clear();
-  }
-  void TearDown() override {
-    EXPECT_EQ(TAutomation::Pending(), 0u) << "answers left unused";
-    TAutomation::Clear();
+    FormsTest::SetUp();
   }
 
   // A file in the scratch folder.
   std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-  // The one window shown since the last call.
-  static TModalShown OnlyShown() {
-    const std::vector<TModalShown> shown = TAutomation::TakeShown();
-    EXPECT_EQ(shown.size(), 1u) << "windows shown";
-    return shown.size() == 1 ? shown[0] : TModalShown{};
+  // The answer that hands the next modal window, which must be a Form, to drive.
+  template <class Form>
+  static TModalAnswer Drive(const std::function<void(Form*)>& drive) {
+    return TModalAnswer::DriveForm([drive](TForm* form) {
+      auto* shown = dynamic_cast<Form*>(form);
+      ASSERT_NE(shown, nullptr);
+      drive(shown);
+    });
   }
   // The texts of the error boxes shown since the last call.
   static std::vector<std::string> TakeErrors() {

@@ -2,9 +2,6 @@
 // colour replacement, and the fill page.
 #include "corvane/fixture.h"
 
-#include "classlib/forms/extctrls.h"
-#include "classlib/forms/stdctrls.h"
-
 namespace {
 
 constexpr TColor Sheet = RGB(10, 20, 30);
@@ -156,8 +153,7 @@ const ReplaceCase ReplaceCases[] = {
     {"oneStepAway", true, RGB(201, 100, 50), To, [](int x, int y) { return x == y + 1; }},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, Replacement, testing::ValuesIn(ReplaceCases),
-                         [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Cases, Replacement, testing::ValuesIn(ReplaceCases), CaseName());
 
 TEST_F(ComposeTest, TheFillPageFillsTheWholeCellAndOtherPagesOnlySelect) {
   const TColor paint = RGB(0, 200, 0);
@@ -168,11 +164,8 @@ TEST_F(ComposeTest, TheFillPageFillsTheWholeCellAndOtherPagesOnlySelect) {
   UserSelectTab(frmMain->tab, 2);
   EXPECT_TRUE(PaintMode);
   ClickSheet(20, 20);
-  for (int y = 0; y < 48; ++y)
-    for (int x = 0; x < 64; ++x) {
-      const bool inCell = x >= 16 && x < 32 && y >= 16 && y < 32;
-      ASSERT_EQ(PixelOf(SheetBitmap.get(), x, y), inCell ? paint : Sheet) << x << "," << y;
-    }
+  EXPECT_TRUE(
+      SameAs(SheetBitmap.get(), 64, 48, [&](int x, int y) { return Inside(Rect(16, 16, 32, 32), x, y) ? paint : Sheet; }));
   // The frame shows on the view, on the filled cell.
   EXPECT_EQ(PixelOf(frmMain->imgSet, 16, 16), paint ^ 0xFFFFFF);
   EXPECT_EQ(PixelOf(frmMain->imgSet, 20, 20), paint);

@@ -53,10 +53,8 @@ void CorvaneTest::RecreateWindow() {
 
 void CorvaneTest::TearDown() {
   ProgramTest::TearDown();
-  delete frmMain;
-  frmMain = nullptr;
-  delete frmDColor;
-  frmDColor = nullptr;
+  delete std::exchange(frmMain, nullptr);
+  delete std::exchange(frmDColor, nullptr);
   SetExeNameForTesting("");
 }
 
@@ -67,9 +65,7 @@ void CorvaneTest::Open(const std::string& fileName, const std::function<void()>&
 }
 
 void CorvaneTest::SaveWithPalette(const std::function<void(TfrmDColor*)>& choose, const std::string& fileName) {
-  TAutomation::Push(TModalAnswer::DriveForm([&](TForm* form) {
-    auto* dialog = dynamic_cast<TfrmDColor*>(form);
-    ASSERT_NE(dialog, nullptr);
+  TAutomation::Push(Drive<TfrmDColor>([&](TfrmDColor* dialog) {
     choose(dialog);
     UserClick(dialog->btnOK);
     // The save dialog comes after the palette dialog has ended.

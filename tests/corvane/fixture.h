@@ -2,10 +2,6 @@
 // writer (libpng) as the oracle, and the window created afresh for every test.
 #pragma once
 
-#include <functional>
-#include <string>
-#include <vector>
-
 #include "colour/Unit_DColor.h"
 #include "composer_support/support.h"
 #include "corvane/Unit_Main.h"

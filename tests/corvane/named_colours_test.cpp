@@ -2,12 +2,7 @@
 // delete, the pickers, the eyedropper and the colour dialog.
 #include "corvane/fixture.h"
 
-#include <filesystem>
-
-#include "classlib/errors.h"
 #include "classlib/forms/dialogs.h"
-#include "classlib/forms/extctrls.h"
-#include "classlib/forms/stdctrls.h"
 
 namespace {
 
@@ -20,15 +15,12 @@ protected:
             frmMain->lstPaint->Items(),            frmMain->lstSkeleton->Items()};
   }
   void ExpectTitles(const std::vector<std::string>& titles) {
-    for (TStringList* list : Lists()) {
-      ASSERT_EQ(list->Count(), static_cast<int>(titles.size()));
-      for (int i = 0; i < list->Count(); ++i) EXPECT_EQ(list->Strings(i), titles[i]);
-    }
+    for (TStringList* list : Lists()) EXPECT_EQ(core_test::Items(*list), titles);
     EXPECT_EQ(frmMain->lstSkeleton->ItemIndex(), -1);
     EXPECT_EQ(frmMain->cmbCharaChip->ItemIndex(), -1);
   }
   void WriteIni(const std::string& text) {
-    WriteWholeFile(IniPath(), text);
+    WriteAll(IniPath(), text);
     RecreateWindow();
   }
   void Store(const std::string& title, TColor colour) {
@@ -48,7 +40,7 @@ TEST_F(NamedColoursTest, WithoutAFileEveryListIsEmptyAndTheFirstSaveCreatesIt) {
   for (TPanel* panel : Panels()) EXPECT_EQ(panel->Color(), clFuchsia) << panel->Name;
 
   Store("Black", RGB(1, 2, 3));
-  EXPECT_EQ(ReadWholeFile(IniPath()), "[Black]\nr=1\ng=2\nb=3\n");
+  EXPECT_EQ(ReadAll(IniPath()), "[Black]\nr=1\ng=2\nb=3\n");
   ExpectTitles({"Black"});
   EXPECT_EQ(SkeletonColors, std::vector<TColor>{RGB(1, 2, 3)});
 }
@@ -99,7 +91,7 @@ TEST_F(NamedColoursTest, SavingAnExistingTitleOverwritesItInPlace) {
 
   Store("Navy", RGB(0, 0, 128));
   ExpectTitles({"Black", "Pink", "Navy"});
-  const std::string text = ReadWholeFile(IniPath());
+  const std::string text = ReadAll(IniPath());
   EXPECT_EQ(text.find("[Black]\nr=0\ng=0\nb=0\n[Pink]\nr=7\ng=8\nb=9\n"), 0u) << text;
   EXPECT_NE(text.find("[Navy]\nr=0\ng=0\nb=128\n"), std::string::npos) << text;
 }
@@ -110,7 +102,7 @@ TEST_F(NamedColoursTest, DeleteErasesTheSelectedTitleAndNeedsASelection) {
   AnswerErrorBox();
   UserClick(frmMain->btnSkeletonDelete);
   EXPECT_EQ(TakeErrors(), std::vector<std::string>{ErrorBoxText(Format(SListIndexError, {-1}))});
-  EXPECT_EQ(ReadWholeFile(IniPath()), text) << "nothing erased";
+  EXPECT_EQ(ReadAll(IniPath()), text) << "nothing erased";
   ExpectTitles({"Black", "Pink"});
 
   UserClickItem(frmMain->lstSkeleton, 0);

@@ -2,9 +2,6 @@
 // sheet becomes, and what an open resets.
 #include "corvane/fixture.h"
 
-#include "classlib/errors.h"
-#include "classlib/forms/forms.h"
-
 namespace {
 
 TColor SheetPattern(int x, int y) { return RGB(x * 7 % 256, y * 5 % 256, (x + y) * 3 % 256); }
@@ -15,14 +12,6 @@ std::vector<TColor> CellPalette() {
   std::vector<TColor> palette;
   for (int i = 0; i < 8; ++i) palette.push_back(CellPattern(16 * (i % 4), 16 * (i / 4)));
   return palette;
-}
-
-bool SameAs(TBitmap* bitmap, int width, int height, const PixelFn& colour) {
-  if (bitmap->Width() != width || bitmap->Height() != height) return false;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      if (PixelOf(bitmap, x, y) != colour(x, y)) return false;
-  return true;
 }
 
 enum class Content { Png, Bmp };
@@ -73,11 +62,7 @@ TEST_P(ExtensionRule, ChoosesTheLoaderByTheExactExtension) {
   EXPECT_EQ(BaraChipBitmap->Width(), c.opens ? 32 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, ExtensionRule, testing::ValuesIn(ExtensionCases), [](const auto& info) {
-  std::string name = info.param.name;
-  std::replace(name.begin(), name.end(), '.', '_');
-  return name;
-});
+INSTANTIATE_TEST_SUITE_P(Names, ExtensionRule, testing::ValuesIn(ExtensionCases), CaseName());
 
 TEST_F(CorvaneTest, EveryFormatBecomesATwentyFourBitSheetWithTheSameColours) {
   MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("rgb.bmp"));
@@ -167,7 +152,7 @@ TEST_F(CorvaneTest, TheFileDialogsOfferTheirFilters) {
       "*.jpg;*.jpeg|ビットマップ (*.bmp)|*.bmp|PortableNetworkGraphic\u3000（*.png)|*.png";
   TAutomation::Push(TModalAnswer::Cancel());
   UserChooseMenu(frmMain->mnuOpen);
-  TAutomation::Push(TModalAnswer::DriveForm([](TForm* form) { UserClick(static_cast<TfrmDColor*>(form)->btnOK); }));
+  TAutomation::Push(Drive<TfrmDColor>([](TfrmDColor* dialog) { UserClick(dialog->btnOK); }));
   TAutomation::Push(TModalAnswer::Cancel());
   UserChooseMenu(frmMain->mnuSaveAs);
 

@@ -2,14 +2,9 @@
 // a whole composition from generated pictures, and the window's other commands.
 #include "corvane/fixture.h"
 
-#include <algorithm>
-#include <filesystem>
-
-#include "classlib/errors.h"
 #include "classlib/forms/dialogs.h"
 #include "composer/Credits.h"
 #include "composer/Pictures.h"
-#include "png/ZelPNG.h"
 
 namespace {
 
@@ -34,8 +29,6 @@ int Nearest(const std::vector<TColor>& palette, TColor colour) {
   return best;
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
-const std::string PngSignature = "\x89PNG\r\n\x1a\n";
 
 class SaveTest : public CorvaneTest {
 protected:
@@ -86,10 +79,8 @@ TEST_F(SaveTest, AnotherPicturesPaletteIsAppliedUnchanged) {
     // more entries than the picture uses).
     TBitmap reference;
     LoadBitmapByExtension(&reference, Path(palettePicture));
-    PALETTEENTRY entries[256];
-    const UINT count = GetPaletteEntries(reference.Palette(), 0, 256, entries);
-    std::vector<TColor> palette;
-    for (UINT i = 0; i < count; ++i) palette.push_back(RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue));
+    const std::vector<COLORREF> entries = core_test::Entries(reference.Palette());
+    const std::vector<TColor> palette(entries.begin(), entries.end());
     ASSERT_GE(palette.size(), OtherPalette.size());
     EXPECT_TRUE(std::equal(OtherPalette.begin(), OtherPalette.end(), palette.begin()));
 
@@ -116,13 +107,13 @@ TEST_F(SaveTest, TheNameAloneChoosesTheWrittenFormat) {
   for (const Case& c : {Case{"a.png", true, 1}, Case{"b.PNG", true, 1}, Case{"c.Png", false, 2},
                         Case{"d.bmp", false, 2}, Case{"e.out", false, 1}}) {
     SCOPED_TRACE(c.name);
-    TAutomation::Push(TModalAnswer::DriveForm([&](TForm* form) {
-      UserClick(static_cast<TfrmDColor*>(form)->btnOK);
+    TAutomation::Push(Drive<TfrmDColor>([&](TfrmDColor* dialog) {
+      UserClick(dialog->btnOK);
       TAutomation::Push(TModalAnswer::File(Path(c.name), c.filterIndex));
     }));
     UserChooseMenu(frmMain->mnuSaveAs);
-    const std::string bytes = ReadWholeFile(Path(c.name));
-    EXPECT_TRUE(StartsWith(bytes, c.png ? PngSignature : std::string("BM")));
+    const std::string bytes = ReadAll(Path(c.name));
+    EXPECT_TRUE(bytes.starts_with(c.png ? "\x89PNG\r\n\x1a\n" : "BM"));
     if (!c.png) {
       TBitmap reloaded;
       reloaded.LoadFromFile(Path(c.name));
@@ -135,8 +126,7 @@ TEST_F(SaveTest, TheNameAloneChoosesTheWrittenFormat) {
 TEST_F(SaveTest, CancelInEitherDialogWritesNothing) {
   PaletteSource = "earlier";
   // The palette dialog's own cancel button, then its window's close box.
-  TAutomation::Push(TModalAnswer::DriveForm([](TForm* form) {
-    auto* dialog = static_cast<TfrmDColor*>(form);
+  TAutomation::Push(Drive<TfrmDColor>([](TfrmDColor* dialog) {
     UserClick(dialog->RadioButton1);
     UserClick(dialog->btnCancel);
   }));
@@ -172,12 +162,12 @@ TEST_F(SaveTest, AMissingPalettePictureStopsTheSaveBeforeAnythingIsWritten) {
 }
 
 TEST_F(SaveTest, ASaveOverAnExistingFileThatFailsKeepsTheOldFile) {
-  WriteWholeFile(Path("keep.png"), "old content");
+  WriteAll(Path("keep.png"), "old content");
   // A file name inside a missing folder cannot be created.
   ExpectErrorBox();
   SaveAuto(Path("missing/keep.png"));
   EXPECT_EQ(TakeErrors().size(), 1u);
-  EXPECT_EQ(ReadWholeFile(Path("keep.png")), "old content");
+  EXPECT_EQ(ReadAll(Path("keep.png")), "old content");
 }
 
 // Loose chips on a palette PNG, character chips on an RGB PNG with a backdrop colour that
@@ -272,7 +262,7 @@ TEST_F(CorvaneTest, ScreenshotOfTheMainWindow) {
   MakeBitmap(480, 256, [](int x, int y) { return RGB(x / 2, y, 128); })->SaveToFileName(Path("sheet.bmp"));
   OpenSheet(Path("sheet.bmp"));
   OpenBaraChip(Path("sheet.bmp"));
-  WriteWholeFile(IniPath(), "[Black]\nr=0\ng=0\nb=0\n[Pink]\nr=255\ng=128\nb=192\n");
+  WriteAll(IniPath(), "[Black]\nr=0\ng=0\nb=0\n[Pink]\nr=255\ng=128\nb=192\n");
   frmMain->SColorF5();
   ClickSheet(40, 40);
   UserMouse(frmMain->imgBaraChip, mbLeft, {}, 70, 30);

@@ -1,7 +1,6 @@
 // The BMP suite: good files match their reference once converted to 24 bits and read back
 // the same after a save; bad files are refused with the reader's or the decoder's texts, or
 // load and convert within bounds.
-#include <gtest/gtest.h>
 
 #include "dib_test_support.h"
 #include "support/png_oracle.h"
@@ -28,12 +27,7 @@ const SuiteFile kGood[] = {
 
 void PrintTo(const SuiteFile& c, std::ostream* out) { *out << c.file; }
 
-template <class File>
-std::string Name(const testing::TestParamInfo<File>& info) {
-  std::string name = info.param.file;
-  for (char& ch : name) ch = ch == '-' ? '_' : ch;
-  return name;
-}
+const auto FileName = [](const auto& info) { return TestName(info.param.file); };
 
 class Good : public testing::TestWithParam<SuiteFile> {};
 TEST_P(Good, MatchesTheReferenceAndSavesAgain) {
@@ -62,7 +56,7 @@ TEST_P(Good, MatchesTheReferenceAndSavesAgain) {
     mismatches += std::abs(got[i] - want.Pixels[i / 3 * 4 + i % 3]) > tolerance;
   EXPECT_EQ(0, mismatches);
 }
-INSTANTIATE_TEST_SUITE_P(Suite, Good, testing::ValuesIn(kGood), Name<SuiteFile>);
+INSTANTIATE_TEST_SUITE_P(Suite, Good, testing::ValuesIn(kGood), FileName);
 
 struct BadFile {
   const char* file;
@@ -101,6 +95,6 @@ TEST_P(Bad, RefusedOrConvertedWithinBounds) {
               if (GetPixelFormat(&dib) != TUlmPixelFormat::Bit24) SetPixelsFormat(&dib, TUlmPixelFormat::Bit24, 0, 0, nullptr);
             }));
 }
-INSTANTIATE_TEST_SUITE_P(Suite, Bad, testing::ValuesIn(kBad), Name<BadFile>);
+INSTANTIATE_TEST_SUITE_P(Suite, Bad, testing::ValuesIn(kBad), FileName);
 
 }  // namespace

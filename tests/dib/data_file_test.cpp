@@ -1,5 +1,4 @@
 // BMP files, CF_DIB blocks and pixel memory; every table runs under both memory policies.
-#include <gtest/gtest.h>
 
 #include "dib_test_support.h"
 

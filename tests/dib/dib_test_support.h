@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "classlib/streams.h"
+#include "support/case_name.h"
 #include "dib/UlmDIB_Convert.h"
 #include "dib/UlmDIB_Data.h"
 

@@ -1,5 +1,4 @@
 // Pixel formats and the dispatch that chains converters, the widening ones among them.
-#include <gtest/gtest.h>
 
 #include <random>
 #include <span>

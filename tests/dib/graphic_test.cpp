@@ -1,14 +1,9 @@
 // TUlmDIB as a graphic: data shared until changed, assignment with the class library's
 // bitmap and the PNG graphic, refusals that keep the picture, progress of pixel-format
 // changes, drawing, the canvas over the pixel memory, clipboard and registration.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <memory>
-#include <string>
 #include <tuple>
 
 #include "classlib/clipboard.h"
@@ -50,37 +45,11 @@ std::unique_ptr<TUlmDIB> DibOf(TPixelFormat format, bool runs = false) {
   return dib;
 }
 
-Bytes Rows(TBitmap* bitmap) {  // bottom-up, as the bitmap library holds them
-  Bytes bytes;
-  for (int y = bitmap->Height() - 1; y >= 0; --y) {
-    const auto* row = static_cast<const std::uint8_t*>(bitmap->ScanLine(y));
-    bytes.insert(bytes.end(), row, row + bitmap->RowBytes());
-  }
-  return bytes;
-}
+Bytes Rows(TBitmap* bitmap) { return core_test::ScanBytes(*bitmap, true); }  // bottom-up, as the bitmap library holds them
 
 Bytes Pixels(const TUlmDIB& dib) { return dib_test::Raw(dib.InternalDIB->DIBInfos); }
 
-std::vector<TColor> Colours(TBitmap* bitmap) {
-  std::vector<TColor> colours;
-  for (int y = 0; y < bitmap->Height(); ++y)
-    for (int x = 0; x < bitmap->Width(); ++x) colours.push_back(bitmap->Canvas()->Pixels(x, y));
-  return colours;
-}
-
-std::vector<COLORREF> Entries(HPALETTE palette) {
-  PALETTEENTRY entries[256];
-  std::vector<COLORREF> colours;
-  for (UINT i = 0, n = GetPaletteEntries(palette, 0, 256, entries); i < n; ++i)
-    colours.push_back(RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue));
-  return colours;
-}
-
-std::vector<COLORREF> Entries(const std::vector<RGBQUAD>& table) {
-  std::vector<COLORREF> colours;
-  for (const RGBQUAD& q : table) colours.push_back(RGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
-  return colours;
-}
+using core_test::Entries;
 
 TEST(UlmDIB, AChangeToOneSharingBitmapNeverShowsInTheOther) {
   const std::pair<const char*, Action> changes[] = {
@@ -135,7 +104,7 @@ TEST(UlmDIB, AssignFromAndToTheClassLibrarysBitmapAtEveryDepth) {
     TBitmap back;
     back.Assign(&dib);
     EXPECT_EQ(back.PixelFormat(), row.Out) << row.In;
-    EXPECT_EQ(Colours(&back), Colours(source.get())) << row.In;
+    EXPECT_EQ(core_test::Pixels(back), core_test::Pixels(*source)) << row.In;
     if (row.In == row.Out) {
       EXPECT_EQ(Rows(&back), Rows(source.get())) << row.In;
     }
@@ -308,7 +277,7 @@ TEST(UlmDIB, DrawsPlainlyOrThroughAHalftoneCopy) {
     out.Canvas()->Brush()->Color = clRed;
     out.Canvas()->FillRect(Rect(0, 0, 4, 1));
     halves.DrawOnCanvas(out.Canvas(), rect);
-    EXPECT_EQ(Colours(&out), (std::vector<TColor>{left, left, right, right})) << rect.Left;
+    EXPECT_EQ(core_test::Pixels(out), (std::vector<TColor>{left, left, right, right})) << rect.Left;
   }
   EXPECT_EQ(halves.HalftoneMode, 2);
 }
@@ -328,10 +297,10 @@ TEST(UlmDIB, ForeignRunLengthDataAssignAndDrawAsOtherDecodersShowThem) {
     dib.LoadFromFile(base + ".bmp");
     TBitmap assigned, drawn;
     assigned.Assign(&dib);
-    EXPECT_EQ(Colours(&assigned), want);
+    EXPECT_EQ(core_test::Pixels(assigned), want);
     drawn.SetSize(reference.Width, reference.Height);
     drawn.Canvas()->Draw(0, 0, &dib);
-    EXPECT_EQ(Colours(&drawn), want);
+    EXPECT_EQ(core_test::Pixels(drawn), want);
   }
 }
 

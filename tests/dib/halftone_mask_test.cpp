@@ -1,7 +1,6 @@
 // Halftones and one-colour masks: the fixed palettes, the serpentine error diffusion and
 // exact colour matching.
 #include <array>
-#include <memory>
 
 #include "dib_test_support.h"
 
@@ -82,8 +81,7 @@ TEST_P(Halftone, DiffusesOverTheFixedPalettes) {
   EXPECT_TRUE(SameColor(bw.Color(0), 0, 0, 0) && SameColor(bw.Color(1), 255, 255, 255));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, Halftone, testing::ValuesIn(kHalftones),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Sources, Halftone, testing::ValuesIn(kHalftones), CaseName());
 
 TEST(HalftonePalette, LevelsThenExtras) {
   const std::array<int, 4> entries[] = {{0, 0, 0, 0},         {209, 255, 255, 255}, {48, 51, 85, 192},

@@ -1,7 +1,6 @@
 // Colour reduction: palettes, their order, the pixels' indices and the progress steps of
 // the five reducing converters; and every converter's refusal of a source it cannot read.
 #include <algorithm>
-#include <memory>
 
 #include "dib_test_support.h"
 
@@ -175,8 +174,7 @@ TEST_P(Reduction, FailingCallbackLeavesNothing) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Converters, Reduction, testing::ValuesIn(Reducers),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Converters, Reduction, testing::ValuesIn(Reducers), CaseName());
 
 // A box of two reds at depth 4 gets their mean, an exact half going to the even integer.
 TEST(ReductionMean, HalfRoundsToEven) {

@@ -96,8 +96,7 @@ TEST_P(RleRowLayout, RowsBottomUpEachEndedAndOneEndOfBitmap) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, RleRowLayout, testing::ValuesIn(RowCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Examples, RleRowLayout, testing::ValuesIn(RowCases), CaseName());
 
 // The encoder gives up once its data would outgrow the plain rows; sixteen equal pixels
 // still fit.
@@ -179,8 +178,7 @@ TEST_P(RleDecoding, PlacesPixelsOrRefusesSafely) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Codes, RleDecoding, testing::ValuesIn(DecodeCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Codes, RleDecoding, testing::ValuesIn(DecodeCases), CaseName());
 
 // Rows of runs of random length broken by short literals, in both depths and several widths,
 // odd ones among them.

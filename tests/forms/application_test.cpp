@@ -16,7 +16,6 @@
 #include <new>
 #include <ostream>
 #include <stdexcept>
-#include <string>
 
 #include "classlib/forms/dialogs.h"
 #include "classlib/forms/extctrls.h"
@@ -51,8 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorTextCase{"Slash", "a/", "a/."}, ErrorTextCase{"Digit", "x 0", "x 0."},
                       // A character of several bytes sorts above "." as a whole.
                       ErrorTextCase{"JapaneseLetter", "ファイル a.bmp は開けません", "ファイル a.bmp は開けません."},
-                      ErrorTextCase{"JapanesePoint", "終わりました。", "終わりました。."}),
-    [](const auto& info) { return std::string(info.param.name); });
+                      ErrorTextCase{"JapanesePoint", "終わりました。", "終わりました。."}), CaseName());
 
 class SampleDialog : public TForm {
 public:
@@ -135,8 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
                       GuardCase{"ListIndex", [] { throw EListError(Format(SListIndexError, {-1})); }, true,
                                 "リストのインデックスが範囲を超えています (-1)"},
                       GuardCase{"Standard", [] { throw std::runtime_error("boom"); }, true, "boom."},
-                      GuardCase{"Memory", [] { throw std::bad_alloc(); }, true, "メモリが足りません."}),
-    [](const auto& info) { return std::string(info.param.name); });
+                      GuardCase{"Memory", [] { throw std::bad_alloc(); }, true, "メモリが足りません."}), CaseName());
 
 TEST_F(FormsTest, FormCreationRunsOnCreateOnceInsideTheGuard) {
   struct Failing : TForm {
@@ -169,9 +166,7 @@ struct BoxCase {
   int flags;
   TModalAnswer answer;
   int result;
-  friend void PrintTo(const BoxCase& c, std::ostream* out) {
-    *out << c.name;
-  }
+  friend void PrintTo(const BoxCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class MessageBoxTest : public FormsTest, public ::testing::WithParamInterface<BoxCase> {};
@@ -198,8 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BoxCase{"YesNoClosed", MB_YESNO, TModalAnswer::Cancel(), IDNO},
                       BoxCase{"YesNoCancelClosed", MB_YESNOCANCEL, TModalAnswer::Cancel(), IDCANCEL},
                       BoxCase{"AbortRetryIgnorePressedRetry", MB_ABORTRETRYIGNORE, TModalAnswer::Button(IDRETRY),
-                              IDRETRY}),
-    [](const auto& info) { return std::string(info.param.name); });
+                              IDRETRY}), CaseName());
 
 struct DlgCase {
   const char* name;
@@ -231,8 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DlgCase{"ConfirmationYes", mtConfirmation, "確認", {mbYes, mbNo}, TModalAnswer::Ok(), mrYes},
                       // Closed without a choice, a question ends with its "no".
                       DlgCase{"ConfirmationClosed", mtConfirmation, "確認", {mbYes, mbNo}, TModalAnswer::Cancel(),
-                              mrNo}),
-    [](const auto& info) { return std::string(info.param.name); });
+                              mrNo}), CaseName());
 
 TEST_F(FormsTest, WhatQtDrawsItselfSpeaksJapanese) {
   const QColorDialog dialog;
@@ -360,8 +353,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   UserClick(d->btnOK);
                                   UserPressEscape(d);
                                 },
-                                mrCancel, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+                                mrCancel, 0}), CaseName());
 
 TEST_F(FormsTest, DialogsShownFromAModalFormTakeTheNextAnswers) {
   SampleDialog dialog(nullptr);
@@ -510,8 +502,7 @@ INSTANTIATE_TEST_SUITE_P(Names, DefaultExtTest,
                                            ExtCase{"OtherCaseKept", "*.png", "/out/sheet.Png", "/out/sheet.Png"},
                                            ExtCase{"PointInFolder", "*.png", "/out.d/sheet", "/out.d/sheet.png"},
                                            ExtCase{"WithoutPattern", "png", "sheet", "sheet.png"},
-                                           ExtCase{"NoDefault", "", "/out/sheet", "/out/sheet"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                                           ExtCase{"NoDefault", "", "/out/sheet", "/out/sheet"}), CaseName());
 
 TEST_F(FormsTest, ColourDialogStartsAtItsColourAndKeepsItOnCancel) {
   TColorDialog cd(nullptr);

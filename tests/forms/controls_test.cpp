@@ -14,9 +14,8 @@
 #include <cstring>
 #include <memory>
 #include <ostream>
-#include <string>
-#include <vector>
 
+#include "classlib/core_test_support.h"
 #include "classlib/forms/extctrls.h"
 #include "classlib/forms/forms.h"
 #include "classlib/forms/menus.h"
@@ -89,7 +88,7 @@ TEST_P(NotebookTest, AFailingChangeShowsTheErrorAndKeepsThePage) {
 INSTANTIATE_TEST_SUITE_P(Hands, NotebookTest,
                          ::testing::Values(TurnCase{"Mouse", [](TTabbedNotebook* n) { UserSelectTab(n, 1); }},
                                            TurnCase{"Keyboard", [](TTabbedNotebook* n) { UserTabKey(n, +1); }}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         CaseName());
 
 TEST_F(ControlsTest, NotebookTurnedByCodeRaisesNothing) {
   auto* notebook = new TTabbedNotebook(&form);
@@ -181,18 +180,12 @@ std::vector<std::string> Rows(TListBox* list) {
   return rows;
 }
 
-std::vector<std::string> ItemsOf(TStringList* items) {
-  std::vector<std::string> result;
-  for (int i = 0; i < items->Count(); ++i) result.push_back(items->Strings(i));
-  return result;
-}
-
 TEST_F(ControlsTest, SortedListInsertsInPlaceAndSearchesWithoutCase) {
   auto* list = new TListBox(&form);
   list->SetSorted(true);
   for (const char* name : {"/d/b.bmp", "/d/A.PNG", "/d/c.png", "/d/B2.bmp"}) list->Items()->Add(name);
   const std::vector<std::string> sorted{"/d/A.PNG", "/d/b.bmp", "/d/B2.bmp", "/d/c.png"};
-  EXPECT_EQ(ItemsOf(list->Items()), sorted);
+  EXPECT_EQ(core_test::Items(*list->Items()), sorted);
   EXPECT_EQ(Rows(list), sorted);
   EXPECT_EQ(list->Items()->IndexOf("/D/a.png"), 0);
   EXPECT_EQ(list->Items()->IndexOf("/d/a.gif"), -1);
@@ -236,8 +229,8 @@ TEST_F(ControlsTest, SelectedEntriesSurviveTheRemovalOfOthers) {
   for (int i = list->Items()->Count() - 1; i >= 0; --i) {
     if (list->Selected(i)) list->Items()->Delete(i);
   }
-  EXPECT_EQ(ItemsOf(list->Items()), (std::vector<std::string>{"a", "c", "e"}));
-  EXPECT_EQ(Rows(list), ItemsOf(list->Items()));
+  EXPECT_EQ(core_test::Items(*list->Items()), (std::vector<std::string>{"a", "c", "e"}));
+  EXPECT_EQ(Rows(list), core_test::Items(*list->Items()));
   EXPECT_EQ(list->SelCount(), 0);
 }
 
@@ -331,12 +324,7 @@ std::unique_ptr<TBitmap> Quadrants(TPixelFormat format) {
   auto bitmap = std::make_unique<TBitmap>();
   bitmap->SetPixelFormat(format);
   bitmap->SetSize(4, 2);
-  if (format == pf8bit) {
-    LOGPALETTE palette{0x300, 2, {}};
-    palette.palPalEntry[0] = {255, 0, 0, 0};
-    palette.palPalEntry[1] = {0, 0, 255, 0};
-    bitmap->SetPalette(CreatePalette(&palette));
-  }
+  if (format == pf8bit) bitmap->SetPalette(core_test::MakePalette({{255, 0, 0, 0}, {0, 0, 255, 0}}));
   for (int y = 0; y < 2; ++y) {
     auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
     for (int x = 0; x < 4; ++x) {
@@ -389,8 +377,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      image->Canvas()->Brush()->Color = RedAt(x, y) ? clRed : clBlue;
                                      image->Canvas()->FillRect(Rect(x, y, x + 1, y + 1));
                                    }
-                               }}),
-    [](const auto& info) { return std::string(info.param.name); });
+                               }}), CaseName());
 
 TEST_F(ControlsTest, ImageReportsEachButtonAndClicksOnlyForTheLeft) {
   auto* image = new TImage(&form);

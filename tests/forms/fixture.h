@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "classlib/forms/automation.h"
+#include "support/case_name.h"
 
 class FormsTest : public ::testing::Test {
 protected:

@@ -15,7 +15,6 @@
 #include <QWindow>
 
 #include <functional>
-#include <string>
 
 #include "classlib/forms/dialogs.h"
 #include "classlib/forms/forms.h"

@@ -4,8 +4,6 @@
 #include <QImage>
 #include <QWidget>
 
-#include <string>
-
 #include "classlib/forms/extctrls.h"
 #include "classlib/forms/forms.h"
 #include "classlib/forms/menus.h"

@@ -1,7 +1,5 @@
 #include "melsire/fixture.h"
 
-#include <utility>
-
 #include "classlib/filenames.h"
 
 TColor Ground(int x, int y) { return RGB(x & 255, y, 77); }

@@ -2,8 +2,6 @@
 // tells where it lies, and the window made afresh per test with the sheet opened.
 #pragma once
 
-#include <string>
-
 #include "composer_support/support.h"
 #include "melsire/Unit_Main.h"
 

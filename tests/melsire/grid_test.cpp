@@ -35,12 +35,9 @@ TEST_P(SheetClick, SelectsByThePagesGrid) {
   EXPECT_EQ(repainted, c.frame.Width() > 0 && c.button == mbLeft);
   if (repainted) ExpectSheetFrame(c.frame);
 
-  const TRect cell = Rect(72, 128, 96, 160);
-  for (int y = 0; y < 256; ++y)
-    for (int x = 0; x < 288; ++x) {
-      const bool inCell = x >= cell.Left && x < cell.Right && y >= cell.Top && y < cell.Bottom;
-      ASSERT_EQ(PixelOf(SheetBitmap.get(), x, y), c.filled && inCell ? Paint : Ground(x, y)) << x << "," << y;
-    }
+  EXPECT_TRUE(SameAs(SheetBitmap.get(), 288, 256, [&](int x, int y) {
+    return c.filled && Inside(Rect(72, 128, 96, 160), x, y) ? Paint : Ground(x, y);
+  }));
 }
 
 const ClickCase ClickCases[] = {
@@ -52,8 +49,7 @@ const ClickCase ClickCases[] = {
     {"middleButtonIgnoredOnTheFillPage", PaintPage, mbMiddle, 0, 0, NoFrame, false},
 };
 
-INSTANTIATE_TEST_SUITE_P(Pages, SheetClick, testing::ValuesIn(ClickCases),
-                         [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Pages, SheetClick, testing::ValuesIn(ClickCases), CaseName());
 
 struct TurnCase {
   const char* what;
@@ -88,8 +84,7 @@ const TurnCase TurnCases[] = {
     {"backFromTheEditor", SkeletonPage, CharaChipPage, Rect(0, 0, 72, 128)},
 };
 
-INSTANTIATE_TEST_SUITE_P(Turns, PageTurn, testing::ValuesIn(TurnCases),
-                         [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Turns, PageTurn, testing::ValuesIn(TurnCases), CaseName());
 
 struct TransferCase {
   const char* what;
@@ -115,13 +110,10 @@ TEST_P(Transfer, CopiesExactlyIntoItsPlace) {
   UserClick(blocks ? frmMain->btnMelsireChip : frmMain->btnAddMapChip);
 
   const PixelFn source = blocks ? PixelFn(CharaPixel) : PixelFn(MapPixel);
-  for (int y = 0; y < 256; ++y)
-    for (int x = 0; x < 288; ++x) {
-      const bool inDest = x >= c.dest.Left && x < c.dest.Right && y >= c.dest.Top && y < c.dest.Bottom;
-      const TColor expected =
-          inDest ? source(c.sourceOrigin.X + x - c.dest.Left, c.sourceOrigin.Y + y - c.dest.Top) : Ground(x, y);
-      ASSERT_EQ(PixelOf(SheetBitmap.get(), x, y), expected) << x << "," << y;
-    }
+  EXPECT_TRUE(SameAs(SheetBitmap.get(), 288, 256, [&](int x, int y) {
+    return Inside(c.dest, x, y) ? source(c.sourceOrigin.X + x - c.dest.Left, c.sourceOrigin.Y + y - c.dest.Top)
+                                : Ground(x, y);
+  }));
   EXPECT_EQ(PixelOf(frmMain->imgSet, c.dest.Left + 5, c.dest.Top + 5), PixelOf(SheetBitmap.get(), c.dest.Left + 5, c.dest.Top + 5))
       << "the view shows the transfer";
 }
@@ -132,8 +124,7 @@ const TransferCase TransferCases[] = {
     {"tileIntoCellOneTwo", MapChipPage, Point(30, 70), Point(40, 20), Rect(28, 80, 44, 96), Point(32, 16)},
 };
 
-INSTANTIATE_TEST_SUITE_P(Places, Transfer, testing::ValuesIn(TransferCases),
-                         [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Places, Transfer, testing::ValuesIn(TransferCases), CaseName());
 
 // Each page's panels act on its own transfers only: the sources hold both pages'
 // from-colours side by side, each page replaces its own by its own, and only a checked
@@ -193,8 +184,7 @@ const PanelCase PanelCases[] = {
     {"both", true, true},
 };
 
-INSTANTIATE_TEST_SUITE_P(Checks, PanelsPerPage, testing::ValuesIn(PanelCases),
-                         [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Checks, PanelsPerPage, testing::ValuesIn(PanelCases), CaseName());
 
 TEST_F(MelsireTest, OpeningTheMapSourceLeavesTheCharacterSelection) {
   OpenWith(frmMain->btnOpenCharaChip, WritePicture("chara.bmp", 144, 256, CharaPixel));

@@ -2,10 +2,6 @@
 // named-colour pickers of its pages, its colour dialog, its exit, and a screenshot.
 #include "melsire/fixture.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <functional>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -86,8 +82,7 @@ const BoxCase BoxCases[] = {
     {"cancel", MB_OKCANCEL, TModalAnswer::Cancel(), IDCANCEL},
 };
 
-INSTANTIATE_TEST_SUITE_P(Boxes, MessageBoxResult, testing::ValuesIn(BoxCases),
-                         [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Boxes, MessageBoxResult, testing::ValuesIn(BoxCases), CaseName());
 
 TEST_F(MelsireTest, ABoxThatRaisesStillGivesTheCursorBack) {
   // With no answer queued the box reports a failure; here that failure raises.
@@ -102,10 +97,7 @@ TEST_F(MelsireTest, ABoxThatRaisesStillGivesTheCursorBack) {
 }
 
 TEST_F(MelsireTest, EachPickerSetsItsOwnPanel) {
-  std::FILE* ini = std::fopen(Path("SkeletonSetting.ini").c_str(), "wb");
-  ASSERT_NE(ini, nullptr);
-  std::fputs("[Black]\nr=0\ng=0\nb=0\n[Pink]\nr=255\ng=128\nb=192\n[Navy]\nr=0\ng=0\nb=128\n", ini);
-  std::fclose(ini);
+  WriteAll(Path("SkeletonSetting.ini"), "[Black]\nr=0\ng=0\nb=0\n[Pink]\nr=255\ng=128\nb=192\n[Navy]\nr=0\ng=0\nb=128\n");
   frmMain->SColorF5();
   EXPECT_EQ(frmMain->lstSkeleton->Items()->Count(), 3);
 

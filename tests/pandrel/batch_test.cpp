@@ -2,8 +2,6 @@
 // window comes back uncovered whatever happened.
 #include <QTimer>
 
-#include <algorithm>
-
 #include "classlib/filenames.h"
 #include "pandrel/fixture.h"
 #include "png/png_support.h"
@@ -66,7 +64,7 @@ TEST_F(BatchTest, EntryZeroTakesThePickedColourAndNothingElseChanges) {
     frmMain->lstFileList->Items()->Clear();
     const IndexedPicture source = Cycling(row.bits, row.palette);
     WritePicture(Path(row.name), source);
-    const std::string sourceBytes = ReadWholeFile(Path(row.name));
+    const std::string sourceBytes = ReadAll(Path(row.name));
     Drop({Path(row.name)});
     frmMain->pColor->SetColor(row.picked);
 
@@ -82,7 +80,7 @@ TEST_F(BatchTest, EntryZeroTakesThePickedColourAndNothingElseChanges) {
     std::vector<TColor> palette = written.Picture.Palette;
     palette.resize(std::min(palette.size(), row.expected.size()));
     EXPECT_EQ(palette, row.expected);
-    EXPECT_EQ(ReadWholeFile(Path(row.name)), sourceBytes) << "the source stays as it was";
+    EXPECT_EQ(ReadAll(Path(row.name)), sourceBytes) << "the source stays as it was";
   }
 }
 
@@ -137,12 +135,12 @@ TEST_F(BatchTest, PngTransparencyStaysWithEachPixel) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     frmMain->lstFileList->Items()->Clear();
-    WriteWholeFile(Path(row.name), row.file);
+    WriteAll(Path(row.name), row.file);
     ASSERT_TRUE(DecodeWithLibpng(row.file).Ok);
     Drop({Path(row.name)});
     frmMain->pColor->SetColor(row.picked);
     ASSERT_EQ(Start(output).size(), 1u);
-    const Oracle written = DecodeWithLibpng(ReadWholeFile(output + "/" + row.name));
+    const Oracle written = DecodeWithLibpng(ReadAll(output + "/" + row.name));
     ASSERT_TRUE(written.Ok);
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
@@ -175,13 +173,13 @@ TEST_F(BatchTest, PngCommentsPassThroughChunkForChunk) {
     const std::string file = Signature() + Ihdr(2, 1, 8, 3) + chunks +
                              Chunk("PLTE", Bytes({255, 0, 0, 0, 0, 255})) + Idat(Bytes({0, 0, 1})) + Iend();
     std::string source = Path("c.png");
-    WriteWholeFile(source, file);
+    WriteAll(source, file);
     for (const char* pass : {"first", "second"}) {
       frmMain->lstFileList->Items()->Clear();
       Drop({source});
       ASSERT_EQ(Start(Folder(pass)).size(), 1u);
       source = Path(pass) + "/c.png";
-      EXPECT_EQ(comments(ReadWholeFile(source)), texts) << pass;
+      EXPECT_EQ(comments(ReadAll(source)), texts) << pass;
     }
   }
 }
@@ -237,9 +235,9 @@ TEST_F(BatchTest, ProgressCoversTheWindowAndIgnoresAnotherStart) {
 // ones after it are not, and the window is uncovered for the next batch.
 TEST_F(BatchTest, FailureStopsAtTheFileAndUncoversTheWindow) {
   WritePicture(Path("a.bmp"), Cycling(8, {clWhite, clRed}));
-  WriteWholeFile(Path("b.png"), "\x89PNG\r\n\x1a\n broken");
+  WriteAll(Path("b.png"), "\x89PNG\r\n\x1a\n broken");
   WritePicture(Path("c.bmp"), Cycling(8, {clWhite, clRed}));
-  WriteWholeFile(Path("d.bmp"), "BM too short");
+  WriteAll(Path("d.bmp"), "BM too short");
   Drop({Path("a.bmp"), Path("b.png"), Path("c.bmp"), Path("d.bmp")});
   for (const auto& [removed, written] : {std::pair<std::string, std::vector<std::string>>{"", {"a.bmp"}},
                                          {"b.png", {"a.bmp", "c.bmp"}}}) {

@@ -1,10 +1,6 @@
 #include "pandrel/fixture.h"
 
-#include <algorithm>
-#include <filesystem>
-
 #include "classlib/filenames.h"
-#include "png/ZelPNG.h"
 
 namespace {
 
@@ -35,13 +31,11 @@ void WritePicture(const std::string& path, const IndexedPicture& picture) {
   std::unique_ptr<TBitmap> bitmap = MakeIndexedBitmap(picture.Bits, picture.Width, picture.Height, picture.Palette,
                                                       [&](int x, int y) { return picture.Indices[y * picture.Width + x]; });
   if (LowerCase(ExtractFileExt(path)) != ".png") return bitmap->SaveToFile(path);
-  TZelPNG png;
-  png.Assign(bitmap.get());
-  png.SaveToFile(path);
+  SavePng(bitmap.get(), path);
 }
 
 ReadBack ReadPicture(const std::string& path) {
-  const std::string bytes = ReadWholeFile(path);
+  const std::string bytes = ReadAll(path);
   if (bytes.starts_with("\x89PNG")) {
     TZelPNG png;
     png.LoadFromFile(path);
@@ -61,8 +55,7 @@ void PandrelTest::SetUp() {
 
 void PandrelTest::TearDown() {
   ProgramTest::TearDown();
-  delete frmMain;
-  frmMain = nullptr;
+  delete std::exchange(frmMain, nullptr);
 }
 
 std::string PandrelTest::Folder(const std::string& name) const {
@@ -71,15 +64,6 @@ std::string PandrelTest::Folder(const std::string& name) const {
   return Path(name);
 }
 
-std::vector<std::string> PandrelTest::FilesIn(const std::string& folder) const {
-  std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) files.push_back(entry.path().filename());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 std::vector<std::string> PandrelTest::ListItems() const {
-  std::vector<std::string> items;
-  for (int i = 0; i < frmMain->lstFileList->Items()->Count(); ++i) items.push_back(frmMain->lstFileList->Items()->Strings(i));
-  return items;
+  return core_test::Items(*frmMain->lstFileList->Items());
 }

@@ -3,10 +3,6 @@
 // afresh for every test.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "composer_support/support.h"
 #include "pandrel/Unit_Main.h"
 
@@ -38,7 +34,7 @@ protected:
 
   // A folder in the scratch folder, made afresh.
   std::string Folder(const std::string& name) const;
-  std::vector<std::string> FilesIn(const std::string& folder) const;
+  static std::vector<std::string> FilesIn(const std::string& folder) { return core_test::NamesIn(folder); }
   void Drop(const std::vector<std::string>& files) { UserDropFiles(frmMain->lstFileList, files); }
   std::vector<std::string> ListItems() const;
 };

@@ -76,7 +76,7 @@ TEST_F(PandrelTest, PreviewShowsTheClickedFileAndTheEyedropperPicksItsPixel) {
   const IndexedPicture picture = Cycling(8, palette);
   WritePicture(Path("a1.bmp"), picture);
   WritePicture(Path("b2.png"), picture);
-  WriteWholeFile(Path("c3.png"), "not a picture");
+  WriteAll(Path("c3.png"), "not a picture");
   Drop({Path("a1.bmp"), Path("b2.png"), Path("c3.png")});
   struct Row {
     int item;

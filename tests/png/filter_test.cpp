@@ -1,7 +1,4 @@
 // Row filters, the adaptive choice and the zlib glue in both directions.
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <random>
 
 #include "png/ZelZLIB.h"

@@ -8,25 +8,22 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "classlib/core_test_support.h"
 #include "classlib/gdi.h"
 #include "classlib/graphics.h"
 #include "classlib/streams.h"
 #include "png/SFunc.h"
 #include "png/ZelPNGStream.h"
 #include "support/png_oracle.h"
+#include "support/case_name.h"
 
 namespace png_test {
 
@@ -85,6 +82,12 @@ inline std::string Idat(std::string_view rows, std::size_t split = 0) {
   return out;
 }
 
+// A tEXt chunk's data (keyword, NUL, text), and the whole chunk.
+inline std::string TextData(std::string_view keyword, std::string_view text) {
+  return std::string(keyword) + '\0' + std::string(text);
+}
+inline std::string Text(std::string_view keyword, std::string_view text) { return Chunk("tEXt", TextData(keyword, text)); }
+
 inline std::string Iend() { return Chunk("IEND", ""); }
 inline std::string Signature() { return std::string(reinterpret_cast<const char*>(PngSignature), 8); }
 
@@ -99,11 +102,7 @@ inline std::string StreamBytes(TMemoryStream& m) {
   return std::string(static_cast<const char*>(m.Memory()), static_cast<std::size_t>(m.Size()));
 }
 
-inline std::string ReadFileBytes(const std::string& path) {
-  TMemoryStream m;
-  m.LoadFromFile(path);
-  return StreamBytes(m);
-}
+using core_test::ReadAll;
 
 inline const std::string SuiteDir = std::string(CORPORA_DIR) + "/pngsuite/";
 

@@ -22,9 +22,6 @@ std::string Png(const std::string& chunks) { return Signature() + chunks; }
 std::string PalettePng(const std::string& before, const std::string& after = "") {
   return Png(PalHeader + FourColours + before + PalData + after + Iend());
 }
-std::string Text(std::string_view keyword, std::string_view text) {
-  return Chunk("tEXt", std::string(keyword) + '\0' + std::string(text));
-}
 
 const char* const NotPng = "PNG LoadStream: Not PNG Format";
 const char* const ReadError = "Read Image (PNG): Read Error";
@@ -95,8 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Png(PalHeader + FourColours + Chunk("IDAT", Bytes({0x78, 0x9C, 0xFF, 0xFF, 0xFF})) + Iend()),
                     ReadError},
         FailureCase{"BadZlibHeader", Png(PalHeader + FourColours + Chunk("IDAT", Bytes({0x78, 0x9D, 0x63, 0x00})) + Iend()),
-                    ReadError}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+                    ReadError}), CaseName());
 
 // ---------------------------------------------------------------- ancillary chunks
 
@@ -242,8 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {.transparent = 0x101010, .imageTransparent = false, .pixels = GreyPixels}},
         ChunkCase{"HugeLengthAfterImage", Png(GreyHeader + GreyData + Chunk("tEXt", "x", 0x7FFFFFFF) + Iend()),
                   {.pixels = GreyPixels}},
-        ChunkCase{"MacBinaryHeader", std::string(128, '\0') + PalettePng(""), {.pixels = PalPixels}}),
-    [](const ::testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.name); });
+        ChunkCase{"MacBinaryHeader", std::string(128, '\0') + PalettePng(""), {.pixels = PalPixels}}), CaseName());
 
 // ----------------------------------------------------------------- private chunk
 
@@ -292,7 +287,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HookCase{"OtherMarker", Tpng({"Zel2\1\0\0\0", 8}), false}, HookCase{"MarkerOnly", Tpng("Zel3"), false},
                       HookCase{"FlagWithoutGreyByte", Tpng({"Zel3\1", 5}), true},
                       HookCase{"OnlyFirstCounts", Tpng({"Zel3\0\0\0\0", 8}) + Tpng({"Zel3\1\0\0\0", 8}), false}),
-    [](const ::testing::TestParamInfo<HookCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 // ------------------------------------------------------------------ read options
 

@@ -133,7 +133,7 @@ const auto NameOf = [](const ::testing::TestParamInfo<std::string>& info) { retu
 class SuiteFile : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(SuiteFile, DecodesLikeTheOracle) {
-  const std::string bytes = ReadFileBytes(SuiteDir + GetParam() + ".png");
+  const std::string bytes = ReadAll(SuiteDir + GetParam() + ".png");
   Load load;
   const std::string error = ExpectedError(GetParam());
   ASSERT_EQ(load.Run(bytes), error);
@@ -167,8 +167,8 @@ class InterlacedTwin : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(InterlacedTwin, MatchesPlainFile) {
   Load interlaced, plain;
-  ASSERT_EQ(interlaced.Run(ReadFileBytes(SuiteDir + GetParam() + ".png")), "");
-  ASSERT_EQ(plain.Run(ReadFileBytes(SuiteDir + PlainTwin(GetParam()) + ".png")), "");
+  ASSERT_EQ(interlaced.Run(ReadAll(SuiteDir + GetParam() + ".png")), "");
+  ASSERT_EQ(plain.Run(ReadAll(SuiteDir + PlainTwin(GetParam()) + ".png")), "");
   EXPECT_EQ(interlaced.reader.Interlace, 1);
   EXPECT_EQ(plain.reader.Interlace, 0);
   ASSERT_EQ(BitsOf(*interlaced.image), BitsOf(*plain.image));
@@ -222,13 +222,13 @@ std::string ExpectContained(std::string_view bytes, const std::string& what) {
 class DamagedSuiteFile : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(DamagedSuiteFile, CutAtEveryByte) {
-  const std::string bytes = ReadFileBytes(SuiteDir + GetParam() + ".png");
+  const std::string bytes = ReadAll(SuiteDir + GetParam() + ".png");
   for (std::size_t size = 0; size < bytes.size() && !HasFailure(); ++size)
     ExpectContained(std::string_view(bytes).substr(0, size), "cut at " + std::to_string(size));
 }
 
 TEST_P(DamagedSuiteFile, EveryByteAltered) {
-  const std::string bytes = ReadFileBytes(SuiteDir + GetParam() + ".png");
+  const std::string bytes = ReadAll(SuiteDir + GetParam() + ".png");
   for (std::size_t at = 0; at < bytes.size() && !HasFailure(); ++at) {
     std::string damaged = bytes;
     damaged[at] = static_cast<char>(damaged[at] ^ (0x11 + at % 0xEE));
@@ -270,14 +270,13 @@ INSTANTIATE_TEST_SUITE_P(
                       std::string f = Crafted(Ihdr(1, 1, 8, 0), "");
                       for (int i = 0; i < 100000; ++i) f += Chunk("IDAT", "");
                       return f;
-                    }}),
-    [](const ::testing::TestParamInfo<CraftedCase>& info) { return std::string(info.param.name); });
+                    }}), CaseName());
 
 // A large comment that really is in the file is read whole, and only once.
 TEST(CraftedFile, LargeCommentIsRead) {
   const std::string text(4 << 20, 'c');
   Load load;
-  ASSERT_EQ(load.Run(Crafted(Ihdr(1, 1, 8, 0) + Chunk("tEXt", std::string("Comment\0", 8) + text),
+  ASSERT_EQ(load.Run(Crafted(Ihdr(1, 1, 8, 0) + Text("Comment", text),
                              Idat(Rows({Bytes({7})})) + Iend())),
             "");
   EXPECT_EQ(load.reader.Comment.size(), text.size() + 2);

@@ -68,8 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
         // With a palette tRNS other than one transparent entry, the alpha bitmap follows the indices.
         ConversionCase{"Palette4AlphaFromTable",
                        Ihdr(3, 1, 4, 3) + Chunk("PLTE", std::string(48, '\5')) + Chunk("tRNS", Bytes({255, 0, 0})),
-                       Rows({Bytes({0x01, 0x20})}), false, 4, 4, {0, 1, 2}, {0, 255, 255}}),
-    [](const ::testing::TestParamInfo<ConversionCase>& info) { return std::string(info.param.name); });
+                       Rows({Bytes({0x01, 0x20})}), false, 4, 4, {0, 1, 2}, {0, 255, 255}}), CaseName());
 
 // --------------------------------------------------- Adam7 against plain, many sizes
 
@@ -144,8 +143,7 @@ TEST_P(Adam7Sizes, InterlacedEqualsPlainAndSamples) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pixels, Adam7Sizes, ::testing::ValuesIn(Formats),
-                         [](const ::testing::TestParamInfo<Format>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Pixels, Adam7Sizes, ::testing::ValuesIn(Formats), CaseName());
 
 // ------------------------------------------- plain rows against the inflate blocks
 
@@ -265,8 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{"True24Alpha", pf24bit, true, 0, 2, false},
                       RoundTripCase{"True24AlphaAdam7", pf24bit, true, 1, 5, false},
                       RoundTripCase{"True32", pf32bit, false, 0, 1, false},
-                      RoundTripCase{"True32AlphaAdam7", pf32bit, true, 1, 0, false}),
-    [](const ::testing::TestParamInfo<RoundTripCase>& info) { return std::string(info.param.name); });
+                      RoundTripCase{"True32AlphaAdam7", pf32bit, true, 1, 0, false}), CaseName());
 
 TEST(WriterFiles, SettingsComeBack) {
   auto source = MakeBitmap(pf24bit, 3, 2, 5);

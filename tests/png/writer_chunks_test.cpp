@@ -9,8 +9,6 @@ using namespace png_test;
 
 namespace {
 
-std::string Text(const std::string& keyword, const std::string& text) { return keyword + '\0' + text; }
-
 // A bitmap with a small known palette: entries 0..n-1 are the given colours.
 std::unique_ptr<TBitmap> PaletteBitmap(TPixelFormat format, const std::vector<TColor>& colours, int width = 4,
                                        int height = 3) {
@@ -38,7 +36,7 @@ TEST(WriterSequence, DefaultSaveOfAnEightBitBitmap) {
   ASSERT_EQ(7u, chunks[1].Data.size());
   EXPECT_GE(GetBe16(chunks[1].Data), 2020u);
   EXPECT_TRUE(chunks[1].Data[2] >= 1 && chunks[1].Data[2] <= 12);
-  EXPECT_EQ(Text("Software", "ZelPNG ver 3.4"), chunks[2].Data);
+  EXPECT_EQ(TextData("Software", "ZelPNG ver 3.4"), chunks[2].Data);
   EXPECT_EQ(Bytes({'Z', 'e', 'l', '3', 0, 0, 0, 0}), chunks[3].Data);
   EXPECT_EQ(Bytes({0, 0, 0xB1, 0x8F}), chunks[4].Data);  // 45455
   std::string plte;
@@ -105,8 +103,8 @@ std::vector<ChunkCase> ChunkCases() {
       {"time_leap_second", pf24bit, [](auto& w) { w.ModifiedTime = &kLeapSecond; }, "tIME",
        Bytes({0x07, 0xE0, 12, 31, 23, 59, 60})},
       {"time_none_without_record", pf24bit, [](auto&) {}, "tIME", ""},
-      {"comment", pf24bit, [](auto& w) { w.Comment = "hi"; }, "tEXt", Text("Comment", "hi")},
-      {"software_after_comment", pf24bit, [](auto& w) { w.Comment = "hi"; }, "tEXt", Text("Software", "ZelPNG ver 3.4"), 1},
+      {"comment", pf24bit, [](auto& w) { w.Comment = "hi"; }, "tEXt", TextData("Comment", "hi")},
+      {"software_after_comment", pf24bit, [](auto& w) { w.Comment = "hi"; }, "tEXt", TextData("Software", "ZelPNG ver 3.4"), 1},
       {"hook_flag", pf24bit,
        [](auto& w) {
          w.RowHookKey = "key";

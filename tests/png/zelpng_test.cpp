@@ -1,30 +1,15 @@
 // TZelPNG's own contracts: what passes between the graphic and the codec, assignment in
 // every direction, what a failed load or save leaves, change notifications, progress
 // lending, the external bitmaps and the picture loader's registration.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #include "classlib/clipboard.h"
-#include "classlib/core_test_support.h"
-#include "classlib/graphics.h"
-#include "classlib/streams.h"
 #include "png/ZelPNG.h"
 #include "png/ZelPNGStream_Write.h"
 #include "png_support.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using core_test::ScanBytes;
 
 const std::string Suite = CORPORA_DIR "/pngsuite/";
 
@@ -39,15 +24,6 @@ std::unique_ptr<TBitmap> MakeBitmap(TPixelFormat format, int width, int height, 
     for (int x = 0; x < used; ++x) row[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + seed);
   }
   return bitmap;
-}
-
-std::vector<std::uint8_t> Pixels(TBitmap* bitmap) {
-  std::vector<std::uint8_t> bytes;
-  for (int y = 0; y < bitmap->Height(); ++y) {
-    const auto* row = static_cast<const std::uint8_t*>(bitmap->ScanLine(y));
-    bytes.insert(bytes.end(), row, row + bitmap->RowBytes());
-  }
-  return bytes;
 }
 
 std::vector<std::uint8_t> Bytes(TMemoryStream& stream) {
@@ -82,7 +58,7 @@ int InterlaceByte(TMemoryStream& stream) { return Bytes(stream).at(28); }
 // A PNG that has a header, a comment and an end, but no image data.
 Stream FileWithoutImageData() {
   using namespace png_test;
-  const std::string file = Signature() + Ihdr(4, 3, 8, 2) + Chunk("tEXt", {"Comment\0from the file", 21}) + Iend();
+  const std::string file = Signature() + Ihdr(4, 3, 8, 2) + Text("Comment", "from the file") + Iend();
   auto stream = std::make_unique<TMemoryStream>();
   stream->Write(file.data(), static_cast<std::int64_t>(file.size()));
   return stream;
@@ -148,7 +124,7 @@ TEST(ZelPNGSettings, EverySettingReachesTheFileAndComesBackFromALoad) {
   EXPECT_EQ(loaded.Chromaticities[7], 6000u);
   EXPECT_EQ(loaded.GifControl[3], 10);
   EXPECT_EQ(loaded.SourceBits(), 24);
-  EXPECT_EQ(Pixels(loaded.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*loaded.CurrentImage()), ScanBytes(*bitmap));
   // The reader makes the image transparent for the tRNS colour; the graphic follows it.
   EXPECT_TRUE(loaded.CurrentImage()->Transparent());
   EXPECT_TRUE(loaded.Transparent());
@@ -229,7 +205,7 @@ TEST(ZelPNGSettings, RowHooksAndTheKeyRequestReachTheStreams) {
     Rewind(*stream);
     png.LoadFromStream(stream.get());
     EXPECT_EQ(offered, "preset");
-    EXPECT_EQ(Pixels(png.CurrentImage()) == Pixels(bitmap.get()), row.Restored);
+    EXPECT_EQ(ScanBytes(*png.CurrentImage()) == ScanBytes(*bitmap), row.Restored);
   }
 }
 
@@ -256,8 +232,8 @@ TEST(ZelPNGAssign, FromAnotherGraphicCopiesImageAlphaAndSettingsButNotTheLoadRes
 
   TZelPNG copy;
   copy.Assign(&source);
-  EXPECT_EQ(Pixels(copy.CurrentImage()), Pixels(source.CurrentImage()));
-  EXPECT_EQ(Pixels(copy.CurrentAlpha()), Pixels(source.CurrentAlpha()));
+  EXPECT_EQ(ScanBytes(*copy.CurrentImage()), ScanBytes(*source.CurrentImage()));
+  EXPECT_EQ(ScanBytes(*copy.CurrentAlpha()), ScanBytes(*source.CurrentAlpha()));
   EXPECT_EQ(copy.IdatSize, 5);
   EXPECT_EQ(copy.CompressionLevel, 9);
   EXPECT_EQ(copy.FilterMode, 5);
@@ -295,7 +271,7 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   png.LoadFromStream(&alphaFile);
   png.Comment = "kept";
   png.Assign(bitmap.get());
-  EXPECT_EQ(Pixels(png.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*bitmap));
   EXPECT_EQ(png.Comment, "kept");
   EXPECT_TRUE(png.HasAlpha());
   EXPECT_FALSE(png.CurrentAlpha()->Empty());
@@ -303,7 +279,7 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   // Graphic into bitmap: the image only.
   TBitmap target;
   target.Assign(&png);
-  EXPECT_EQ(Pixels(&target), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(target), ScanBytes(*bitmap));
 
   // Graphic into picture: the picture holds a graphic of the same class and settings.
   TPicture picture;
@@ -311,22 +287,22 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   auto* held = dynamic_cast<TZelPNG*>(picture.Graphic());
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(held->Comment, "kept");
-  EXPECT_EQ(Pixels(held->CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*held->CurrentImage()), ScanBytes(*bitmap));
 
   // Picture into graphic and into bitmap.
   TZelPNG fromPicture;
   fromPicture.Assign(&picture);
   EXPECT_EQ(fromPicture.Comment, "kept");
-  EXPECT_EQ(Pixels(fromPicture.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*fromPicture.CurrentImage()), ScanBytes(*bitmap));
   TBitmap bitmapFromPicture;
   bitmapFromPicture.Assign(&picture);
-  EXPECT_EQ(Pixels(&bitmapFromPicture), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(bitmapFromPicture), ScanBytes(*bitmap));
 
   // A picture holding a bitmap gives the graphic that bitmap.
   TPicture bitmapPicture;
   bitmapPicture.Assign(other.get());
   fromPicture.Assign(&bitmapPicture);
-  EXPECT_EQ(Pixels(fromPicture.CurrentImage()), Pixels(other.get()));
+  EXPECT_EQ(ScanBytes(*fromPicture.CurrentImage()), ScanBytes(*other));
   EXPECT_EQ(fromPicture.CurrentImage()->PixelFormat(), pf8bit);
 }
 
@@ -337,7 +313,7 @@ TEST(ZelPNGAssign, ExternalImageIsWhatLeavesAndIsLetGoByAnAssignment) {
   png.ExternalImage = external.get();
   TBitmap target;
   target.Assign(&png);
-  EXPECT_EQ(Pixels(&target), Pixels(external.get()));
+  EXPECT_EQ(ScanBytes(target), ScanBytes(*external));
 
   // A graphic copy takes the reference; an assignment from a bitmap lets it go.
   TZelPNG copy;
@@ -347,7 +323,7 @@ TEST(ZelPNGAssign, ExternalImageIsWhatLeavesAndIsLetGoByAnAssignment) {
   EXPECT_EQ(png.ExternalImage, external.get());
   png.Assign(bitmap.get());
   EXPECT_EQ(png.ExternalImage, nullptr);
-  EXPECT_EQ(Pixels(png.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*bitmap));
   EXPECT_EQ(external->Width(), 5);
 }
 
@@ -428,7 +404,7 @@ TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
     EXPECT_TRUE(png.HasAlpha());
     EXPECT_EQ(changes, 0);
     if (row.KeepsPicture) {
-      EXPECT_EQ(Pixels(png.CurrentImage()), Pixels(previous.get()));
+      EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*previous));
       EXPECT_TRUE(png.CurrentAlpha()->Empty());
     }
   }
@@ -518,7 +494,7 @@ TEST(ZelPNGLoad, InterlaceComesBackFromAPlainLoadButNotFromStoredData) {
     stored.ReadStoredData(&file);
     EXPECT_EQ(loaded.Interlace, row.AfterLoad);
     EXPECT_EQ(stored.Interlace, row.Before);
-    EXPECT_EQ(Pixels(stored.CurrentImage()), Pixels(loaded.CurrentImage()));
+    EXPECT_EQ(ScanBytes(*stored.CurrentImage()), ScanBytes(*loaded.CurrentImage()));
   }
 }
 
@@ -543,7 +519,7 @@ TEST(ZelPNGLoad, LoadsGoToTheExternalBitmapsAndStoredDataLetThemGo) {
     EXPECT_TRUE(png.CurrentAlpha()->Empty());
 
     // Stored data always load into the own bitmaps; the external ones are dropped.
-    auto before = Pixels(externalImage.get());
+    auto before = ScanBytes(*externalImage);
     png.ExternalAlpha = externalAlpha.get();
     TMemoryStream other;
     LoadFile(other, "basn0g08.png");
@@ -551,7 +527,7 @@ TEST(ZelPNGLoad, LoadsGoToTheExternalBitmapsAndStoredDataLetThemGo) {
     EXPECT_EQ(png.ExternalImage, nullptr);
     EXPECT_EQ(png.ExternalAlpha, nullptr);
     EXPECT_EQ(png.CurrentImage()->PixelFormat(), pf8bit);
-    EXPECT_EQ(Pixels(externalImage.get()), before);
+    EXPECT_EQ(ScanBytes(*externalImage), before);
 
     // Stored data written from an empty own image are nothing, whatever is external.
     TZelPNG fresh;
@@ -577,7 +553,7 @@ TEST(ZelPNGLoad, StoredDataRoundTripWithTheWritersDefaults) {
   Rewind(stored);
   TZelPNG back;
   back.ReadStoredData(&stored);
-  EXPECT_EQ(Pixels(back.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap));
   EXPECT_EQ(back.Comment, "stored\r\n");
 }
 
@@ -713,17 +689,10 @@ TEST(ZelPNGProgress, IsLentToTheImageAndAlwaysGivenBack) {
 
 // ------------------------------------------------------------------------------ files and the loader
 
-class ZelPNGFiles : public ::testing::Test {
+class ZelPNGFiles : public core_test::ScratchTest {
 protected:
-  void SetUp() override {
-    folder_ = fs::path(TEST_BUILD_DIR) / ("zelpng_files_" + std::to_string(::getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-  std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {})); }
-  fs::path folder_;
+  std::string Path(const std::string& name) const { return folder.Path(name); }
+  std::size_t Entries() const { return folder.Names().size(); }
 };
 
 TEST_F(ZelPNGFiles, ARefusedSaveLeavesNoFileAndNoOldFileDamaged) {
@@ -734,17 +703,16 @@ TEST_F(ZelPNGFiles, ARefusedSaveLeavesNoFileAndNoOldFileDamaged) {
   EXPECT_THROW(png.SaveToFileName(Path("new.png")), EZelPNG);
   EXPECT_EQ(Entries(), 0u);
 
-  { std::ofstream(Path("old.png"), std::ios::binary) << "old contents"; }
+  core_test::WriteAll(Path("old.png"), "old contents");
   EXPECT_THROW(png.SaveToFile(Path("old.png")), EZelPNG);
-  std::ifstream old(Path("old.png"), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old contents");
+  EXPECT_EQ(core_test::ReadAll(Path("old.png")), "old contents");
   EXPECT_EQ(Entries(), 1u);
 
   png.IdatSize = 256;
   png.SaveToFile(Path("old.png"));
   TZelPNG back;
   back.LoadFromFile(Path("old.png"));
-  EXPECT_EQ(Pixels(back.CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap));
 }
 
 // A file is read through a buffer that is refilled as it goes; image data chunks of every
@@ -759,10 +727,10 @@ TEST_F(ZelPNGFiles, LargeFilesReadBackWholeWhateverTheChunkSize) {
     png.CompressionLevel = 0;  // stored data: far more than one buffer of file
     png.IdatSize = idatSize;
     png.SaveToFile(Path("large.png"));
-    ASSERT_GT(fs::file_size(Path("large.png")), 200000u);
+    ASSERT_GT(std::filesystem::file_size(Path("large.png")), 200000u);
     TZelPNG back;
     back.LoadFromFile(Path("large.png"));
-    EXPECT_EQ(Pixels(back.CurrentImage()), Pixels(bitmap.get()));
+    EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap));
   }
 }
 
@@ -777,7 +745,7 @@ TEST_F(ZelPNGFiles, ThePictureLoaderReadsAnyCaseOfTheExtensionThroughTheGraphic)
   picture.LoadFromFile(Path("x.Png"));
   auto* loaded = dynamic_cast<TZelPNG*>(picture.Graphic());
   ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(Pixels(loaded->CurrentImage()), Pixels(bitmap.get()));
+  EXPECT_EQ(ScanBytes(*loaded->CurrentImage()), ScanBytes(*bitmap));
 }
 
 TEST(ZelPNGRegistration, EachHappensOncePerProcess) {
