@@ -33,9 +33,17 @@ std::vector<std::uint8_t> Bytes(TMemoryStream& stream) {
 
 void Rewind(TMemoryStream& stream) { stream.SetPosition(0); }
 
-// The PNG of a fresh graphic holding bitmap, saved with the given settings.
 using Stream = std::unique_ptr<TMemoryStream>;
 
+// The bytes in a fresh memory stream, to be read from the start.
+Stream StreamOf(const void* data, std::int64_t size) {
+  auto stream = std::make_unique<TMemoryStream>();
+  stream->Write(data, size);
+  Rewind(*stream);
+  return stream;
+}
+
+// The PNG of a fresh graphic holding bitmap, saved with the given settings.
 Stream Encode(TBitmap* bitmap, const std::function<void(TZelPNG&)>& settings = {}) {
   TZelPNG png;
   png.Assign(bitmap);
@@ -51,6 +59,15 @@ void LoadFile(TMemoryStream& stream, const std::string& name) {
   Rewind(stream);
 }
 
+// Loads the suite file into png through a stream of its own.
+void LoadSuiteFile(TZelPNG& png, const std::string& name) {
+  TMemoryStream file;
+  LoadFile(file, name);
+  png.LoadFromStream(&file);
+}
+
+std::vector<std::uint8_t> ImageBytes(TZelPNG& png) { return ScanBytes(*png.CurrentImage()); }
+
 // IHDR's colour type and interlace bytes of a PNG in memory.
 int ColourType(TMemoryStream& stream) { return Bytes(stream).at(25); }
 int InterlaceByte(TMemoryStream& stream) { return Bytes(stream).at(28); }
@@ -59,9 +76,7 @@ int InterlaceByte(TMemoryStream& stream) { return Bytes(stream).at(28); }
 Stream FileWithoutImageData() {
   using namespace png_test;
   const std::string file = Signature() + Ihdr(4, 3, 8, 2) + Text("Comment", "from the file") + Iend();
-  auto stream = std::make_unique<TMemoryStream>();
-  stream->Write(file.data(), static_cast<std::int64_t>(file.size()));
-  return stream;
+  return StreamOf(file.data(), static_cast<std::int64_t>(file.size()));
 }
 
 std::string MessageOf(const std::function<void()>& action) {
@@ -124,7 +139,7 @@ TEST(ZelPNGSettings, EverySettingReachesTheFileAndComesBackFromALoad) {
   EXPECT_EQ(loaded.Chromaticities[7], 6000u);
   EXPECT_EQ(loaded.GifControl[3], 10);
   EXPECT_EQ(loaded.SourceBits(), 24);
-  EXPECT_EQ(ScanBytes(*loaded.CurrentImage()), ScanBytes(*bitmap));
+  EXPECT_EQ(ImageBytes(loaded), ScanBytes(*bitmap));
   // The reader makes the image transparent for the tRNS colour; the graphic follows it.
   EXPECT_TRUE(loaded.CurrentImage()->Transparent());
   EXPECT_TRUE(loaded.Transparent());
@@ -135,9 +150,7 @@ TEST(ZelPNGSettings, AbsentTimeChromaticitiesAndGifControlReadAsZeroButTheNextSa
   png.ModifiedTime = PngTimeRecord{1999, 1, 1, 1, 1, 1};
   png.Chromaticities.fill(7);
   png.GifControl.fill(7);
-  TMemoryStream file;
-  LoadFile(file, "basn2c08.png");
-  png.LoadFromStream(&file);
+  LoadSuiteFile(png, "basn2c08.png");
   EXPECT_EQ(png.ModifiedTime.Year, 0);
   EXPECT_EQ(png.Chromaticities, (std::array<std::uint32_t, 8>{}));
   EXPECT_EQ(png.GifControl, (std::array<std::uint8_t, 4>{}));
@@ -151,11 +164,8 @@ TEST(ZelPNGSettings, AbsentTimeChromaticitiesAndGifControlReadAsZeroButTheNextSa
 }
 
 TEST(ZelPNGSettings, IdatSizeIsCheckedOnlyWhenSavingAndOnlyThroughSaveToStream) {
-  struct Row {
-    std::int32_t Size;
-    bool Accepted;
-  };
-  const Row rows[] = {{255, false}, {256, true}, {100000, true}, {100001, false}, {-1, false}};
+  struct Row { std::int32_t Size; bool Accepted; } rows[] = {
+      {255, false}, {256, true}, {100000, true}, {100001, false}, {-1, false}};
   auto bitmap = MakeBitmap(pf24bit, 4, 4);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Size);
@@ -187,12 +197,8 @@ TEST(ZelPNGSettings, RowHooksAndTheKeyRequestReachTheStreams) {
     png.OnWriteRow = scramble;
   });
 
-  struct Row {
-    const char* Name;
-    bool AnswerKey;
-    bool Restored;
-  };
-  for (const Row row : {Row{"key given", true, true}, Row{"no key", false, false}}) {
+  struct Row { const char* Name; bool AnswerKey, Restored; } rows[] = {{"key given", true, true}, {"no key", false, false}};
+  for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     TZelPNG png;
     png.RowHookKey = "preset";
@@ -205,7 +211,7 @@ TEST(ZelPNGSettings, RowHooksAndTheKeyRequestReachTheStreams) {
     Rewind(*stream);
     png.LoadFromStream(stream.get());
     EXPECT_EQ(offered, "preset");
-    EXPECT_EQ(ScanBytes(*png.CurrentImage()) == ScanBytes(*bitmap), row.Restored);
+    EXPECT_EQ(ImageBytes(png) == ScanBytes(*bitmap), row.Restored);
   }
 }
 
@@ -213,9 +219,7 @@ TEST(ZelPNGSettings, RowHooksAndTheKeyRequestReachTheStreams) {
 
 TEST(ZelPNGAssign, FromAnotherGraphicCopiesImageAlphaAndSettingsButNotTheLoadResults) {
   TZelPNG source;
-  TMemoryStream file;
-  LoadFile(file, "basn6a08.png");
-  source.LoadFromStream(&file);
+  LoadSuiteFile(source, "basn6a08.png");
   ASSERT_TRUE(source.HasAlpha());
   source.IdatSize = 5;  // copied without a check
   source.CompressionLevel = 9;
@@ -232,7 +236,7 @@ TEST(ZelPNGAssign, FromAnotherGraphicCopiesImageAlphaAndSettingsButNotTheLoadRes
 
   TZelPNG copy;
   copy.Assign(&source);
-  EXPECT_EQ(ScanBytes(*copy.CurrentImage()), ScanBytes(*source.CurrentImage()));
+  EXPECT_EQ(ImageBytes(copy), ImageBytes(source));
   EXPECT_EQ(ScanBytes(*copy.CurrentAlpha()), ScanBytes(*source.CurrentAlpha()));
   EXPECT_EQ(copy.IdatSize, 5);
   EXPECT_EQ(copy.CompressionLevel, 9);
@@ -266,12 +270,10 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
 
   // Bitmap into graphic: the picture arrives, every PNG setting of the target stays.
   TZelPNG png;
-  TMemoryStream alphaFile;
-  LoadFile(alphaFile, "basn6a08.png");
-  png.LoadFromStream(&alphaFile);
+  LoadSuiteFile(png, "basn6a08.png");
   png.Comment = "kept";
   png.Assign(bitmap.get());
-  EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*bitmap));
+  EXPECT_EQ(ImageBytes(png), ScanBytes(*bitmap));
   EXPECT_EQ(png.Comment, "kept");
   EXPECT_TRUE(png.HasAlpha());
   EXPECT_FALSE(png.CurrentAlpha()->Empty());
@@ -287,13 +289,13 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   auto* held = dynamic_cast<TZelPNG*>(picture.Graphic());
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(held->Comment, "kept");
-  EXPECT_EQ(ScanBytes(*held->CurrentImage()), ScanBytes(*bitmap));
+  EXPECT_EQ(ImageBytes(*held), ScanBytes(*bitmap));
 
   // Picture into graphic and into bitmap.
   TZelPNG fromPicture;
   fromPicture.Assign(&picture);
   EXPECT_EQ(fromPicture.Comment, "kept");
-  EXPECT_EQ(ScanBytes(*fromPicture.CurrentImage()), ScanBytes(*bitmap));
+  EXPECT_EQ(ImageBytes(fromPicture), ScanBytes(*bitmap));
   TBitmap bitmapFromPicture;
   bitmapFromPicture.Assign(&picture);
   EXPECT_EQ(ScanBytes(bitmapFromPicture), ScanBytes(*bitmap));
@@ -302,7 +304,7 @@ TEST(ZelPNGAssign, BetweenGraphicBitmapAndPictureInEveryDirection) {
   TPicture bitmapPicture;
   bitmapPicture.Assign(other.get());
   fromPicture.Assign(&bitmapPicture);
-  EXPECT_EQ(ScanBytes(*fromPicture.CurrentImage()), ScanBytes(*other));
+  EXPECT_EQ(ImageBytes(fromPicture), ScanBytes(*other));
   EXPECT_EQ(fromPicture.CurrentImage()->PixelFormat(), pf8bit);
 }
 
@@ -323,7 +325,7 @@ TEST(ZelPNGAssign, ExternalImageIsWhatLeavesAndIsLetGoByAnAssignment) {
   EXPECT_EQ(png.ExternalImage, external.get());
   png.Assign(bitmap.get());
   EXPECT_EQ(png.ExternalImage, nullptr);
-  EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*bitmap));
+  EXPECT_EQ(ImageBytes(png), ScanBytes(*bitmap));
   EXPECT_EQ(external->Width(), 5);
 }
 
@@ -365,21 +367,13 @@ TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
     bool KeepsPicture;
   };
   const Row rows[] = {
-      {"not a PNG",
-       [] {
-         auto s = std::make_unique<TMemoryStream>();
-         s->Write("GIF89a and more bytes", 21);
-         return s;
-       },
-       "PNG LoadStream: Not PNG Format", true},
+      {"not a PNG", [] { return StreamOf("GIF89a and more bytes", 21); }, "PNG LoadStream: Not PNG Format", true},
       {"no image data", FileWithoutImageData, "Read Image (PNG): Read Error", true},
       {"cut inside the image data",
        [] {
          auto big = MakeBitmap(pf24bit, 64, 64);
          Stream whole = Encode(big.get());
-         auto cut = std::make_unique<TMemoryStream>();
-         cut->Write(whole->Memory(), whole->Size() / 2);
-         return cut;
+         return StreamOf(whole->Memory(), whole->Size() / 2);
        },
        "Read Image (PNG): Read Error", false},
       {"an allocation fails", [] { return std::make_unique<core_test::TAllocationFailingStream>(); }, SOutOfMemory, true},
@@ -388,9 +382,7 @@ TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     TZelPNG png;
-    TMemoryStream alphaFile;
-    LoadFile(alphaFile, "basn6a08.png");
-    png.LoadFromStream(&alphaFile);
+    LoadSuiteFile(png, "basn6a08.png");
     png.Assign(previous.get());
     png.Comment = "before";
     png.Gamma = 2.0;
@@ -404,7 +396,7 @@ TEST(ZelPNGLoad, AFailedLoadKeepsThePictureAndTheSettingsAndRaisesNoChange) {
     EXPECT_TRUE(png.HasAlpha());
     EXPECT_EQ(changes, 0);
     if (row.KeepsPicture) {
-      EXPECT_EQ(ScanBytes(*png.CurrentImage()), ScanBytes(*previous));
+      EXPECT_EQ(ImageBytes(png), ScanBytes(*previous));
       EXPECT_TRUE(png.CurrentAlpha()->Empty());
     }
   }
@@ -463,11 +455,9 @@ TEST(ZelPNGLoad, AFaultInsideTheImageDataKeepsEveryRowBeforeIt) {
     SCOPED_TRACE(r.Name);
     std::vector<std::uint8_t> damaged = bytes;
     r.Damage(damaged);
-    TMemoryStream stream;
-    stream.Write(damaged.data(), static_cast<std::int64_t>(damaged.size()));
-    Rewind(stream);
+    Stream stream = StreamOf(damaged.data(), static_cast<std::int64_t>(damaged.size()));
     TZelPNG png;
-    EXPECT_EQ(MessageOf([&] { png.LoadFromStream(&stream); }), "Read Image (PNG): Read Error");
+    EXPECT_EQ(MessageOf([&] { png.LoadFromStream(stream.get()); }), "Read Image (PNG): Read Error");
     TBitmap* image = png.CurrentImage();
     ASSERT_EQ(image->Height(), height);
     int intact = 0;
@@ -477,12 +467,7 @@ TEST(ZelPNGLoad, AFaultInsideTheImageDataKeepsEveryRowBeforeIt) {
 }
 
 TEST(ZelPNGLoad, InterlaceComesBackFromAPlainLoadButNotFromStoredData) {
-  struct Row {
-    const char* File;
-    std::uint8_t Before;
-    std::uint8_t AfterLoad;
-  };
-  const Row rows[] = {{"basi0g08.png", 0, 1}, {"basn0g08.png", 1, 0}};
+  struct Row { const char* File; std::uint8_t Before, AfterLoad; } rows[] = {{"basi0g08.png", 0, 1}, {"basn0g08.png", 1, 0}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.File);
     TMemoryStream file;
@@ -494,7 +479,7 @@ TEST(ZelPNGLoad, InterlaceComesBackFromAPlainLoadButNotFromStoredData) {
     stored.ReadStoredData(&file);
     EXPECT_EQ(loaded.Interlace, row.AfterLoad);
     EXPECT_EQ(stored.Interlace, row.Before);
-    EXPECT_EQ(ScanBytes(*stored.CurrentImage()), ScanBytes(*loaded.CurrentImage()));
+    EXPECT_EQ(ImageBytes(stored), ImageBytes(loaded));
   }
 }
 
@@ -553,7 +538,7 @@ TEST(ZelPNGLoad, StoredDataRoundTripWithTheWritersDefaults) {
   Rewind(stored);
   TZelPNG back;
   back.ReadStoredData(&stored);
-  EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap));
+  EXPECT_EQ(ImageBytes(back), ScanBytes(*bitmap));
   EXPECT_EQ(back.Comment, "stored\r\n");
 }
 
@@ -636,9 +621,7 @@ TEST(ZelPNGNotify, SizeChangesResizeOnlyBitmapsThatHoldAPicture) {
   EXPECT_EQ(png.Height(), 3);
   EXPECT_TRUE(png.CurrentAlpha()->Empty());
 
-  TMemoryStream alphaFile;
-  LoadFile(alphaFile, "basn6a08.png");
-  png.LoadFromStream(&alphaFile);
+  LoadSuiteFile(png, "basn6a08.png");
   png.SetWidth(8);
   EXPECT_EQ(png.CurrentAlpha()->Width(), 8);
   EXPECT_EQ(png.CurrentImage()->Width(), 8);
@@ -650,13 +633,8 @@ TEST(ZelPNGProgress, IsLentToTheImageAndAlwaysGivenBack) {
   auto bitmap = MakeBitmap(pf24bit, 40, 40);
   Stream file = Encode(bitmap.get());
 
-  struct Row {
-    const char* Name;
-    bool Save;
-    bool Raise;
-  };
-  const Row rows[] = {{"load", false, false}, {"load that raises", false, true},
-                      {"save", true, false},  {"save that raises", true, true}};
+  struct Row { const char* Name; bool Save, Raise; } rows[] = {
+      {"load", false, false}, {"load that raises", false, true}, {"save", true, false}, {"save that raises", true, true}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     TZelPNG png;
@@ -712,7 +690,7 @@ TEST_F(ZelPNGFiles, ARefusedSaveLeavesNoFileAndNoOldFileDamaged) {
   png.SaveToFile(Path("old.png"));
   TZelPNG back;
   back.LoadFromFile(Path("old.png"));
-  EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap));
+  EXPECT_EQ(ImageBytes(back), ScanBytes(*bitmap));
 }
 
 // A file is read through a buffer that is refilled as it goes; image data chunks of every
@@ -730,7 +708,7 @@ TEST_F(ZelPNGFiles, LargeFilesReadBackWholeWhateverTheChunkSize) {
     ASSERT_GT(std::filesystem::file_size(Path("large.png")), 200000u);
     TZelPNG back;
     back.LoadFromFile(Path("large.png"));
-    EXPECT_EQ(ScanBytes(*back.CurrentImage()), ScanBytes(*bitmap));
+    EXPECT_EQ(ImageBytes(back), ScanBytes(*bitmap));
   }
 }
 
@@ -745,7 +723,7 @@ TEST_F(ZelPNGFiles, ThePictureLoaderReadsAnyCaseOfTheExtensionThroughTheGraphic)
   picture.LoadFromFile(Path("x.Png"));
   auto* loaded = dynamic_cast<TZelPNG*>(picture.Graphic());
   ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(ScanBytes(*loaded->CurrentImage()), ScanBytes(*bitmap));
+  EXPECT_EQ(ImageBytes(*loaded), ScanBytes(*bitmap));
 }
 
 TEST(ZelPNGRegistration, EachHappensOncePerProcess) {
