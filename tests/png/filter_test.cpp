@@ -338,8 +338,12 @@ std::int32_t FeedInput(DecoderContext* context) {
   return 0;
 }
 
+// A decoder context over test-owned rows, fed data in pieces of at most piece bytes.
 struct DecoderRig {
-  DecoderRig(int pixelBits, int rawBytes) : Row(rawBytes + 1), Prior(rawBytes + 1, 0) {
+  DecoderRig(int pixelBits, int rawBytes, std::vector<std::uint8_t> data = {}, std::size_t piece = 1)
+      : Row(rawBytes + 1), Prior(rawBytes + 1, 0) {
+    Input.Data = std::move(data);
+    Input.Piece = piece;
     Context.Owner = reinterpret_cast<TObject*>(&Input);
     Context.InputCallback = FeedInput;
     Context.PixelBits = pixelBits;
@@ -347,6 +351,8 @@ struct DecoderRig {
     Context.Row = Row.data();
     Context.PreviousRow = Prior.data();
   }
+  // The decoded row without its filter type.
+  std::vector<std::uint8_t> Decoded() const { return std::vector<std::uint8_t>(Row.begin() + 1, Row.end()); }
   Feed Input;
   std::vector<std::uint8_t> Row, Prior;
   DecoderContext Context;
@@ -376,16 +382,14 @@ TEST(DecoderGlue, RowsComeBackWhateverTheInputPieces) {
   const auto z = Z(stream);
   for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4096}, std::size_t{100000}}) {
     SCOPED_TRACE(piece);
-    DecoderRig rig(24, n);
-    rig.Input.Data = z;
-    rig.Input.Piece = piece;
+    DecoderRig rig(24, n, z, piece);
     ASSERT_EQ(0, InitDecoder(&rig.Context));
     EXPECT_EQ(ZelDecoderBufferSize, rig.Context.InputBufferSize);
     for (std::size_t r = 0; r < rows.size(); ++r) {
       const std::int32_t result = DecodeRow(&rig.Context);
       // The last row may or may not have met the stream's end already.
       EXPECT_TRUE(result == 0 || (result == 1 && r + 1 == rows.size())) << r << ": " << result;
-      EXPECT_EQ(rows[r], std::vector<std::uint8_t>(rig.Row.begin() + 1, rig.Row.end())) << r;
+      EXPECT_EQ(rows[r], rig.Decoded()) << r;
       std::swap(rig.Row, rig.Prior);
       rig.Context.Row = rig.Row.data();
       rig.Context.PreviousRow = rig.Prior.data();
@@ -397,7 +401,7 @@ TEST(DecoderGlue, RowsComeBackWhateverTheInputPieces) {
     rig.Input.At = 0;
     std::fill(rig.Prior.begin(), rig.Prior.end(), 0);
     EXPECT_EQ(0, DecodeRow(&rig.Context));
-    EXPECT_EQ(rows[0], std::vector<std::uint8_t>(rig.Row.begin() + 1, rig.Row.end()));
+    EXPECT_EQ(rows[0], rig.Decoded());
     EndDecoder(&rig.Context);
     EndDecoder(&rig.Context);
     EXPECT_EQ(0, rig.Context.InputBufferSize);
@@ -415,22 +419,16 @@ TEST(DecoderGlue, BlockedRowsComeBackCopiedOrInPlace) {
     const auto z = Z(stream);
     for (const bool inPlace : {false, true}) {
       SCOPED_TRACE(::testing::Message() << "row " << n << (inPlace ? " in place" : " copied"));
-      DecoderRig rig(24, n);
+      DecoderRig rig(24, n, z, 50000);
       std::vector<std::uint8_t> spare(static_cast<std::size_t>(n) + 1);
-      rig.Input.Data = z;
-      rig.Input.Piece = 50000;
       ASSERT_EQ(0, InitDecoder(&rig.Context));
       rig.Context.BytesExpected = static_cast<std::int64_t>(stream.size());
       std::uint8_t* buffers[2] = {rig.Row.data(), spare.data()};
       std::fill(rig.Prior.begin(), rig.Prior.end(), 0);
       rig.Context.PreviousRow = rig.Prior.data();
       for (std::size_t r = 0; r < rows.size(); ++r) {
-        if (inPlace) {
-          rig.Context.Row = rig.Context.PreviousRow == buffers[0] ? buffers[1] : buffers[0];
-          rig.Context.Spare = rig.Context.Row == buffers[0] ? buffers[1] : buffers[0];
-        } else {
-          rig.Context.Row = rig.Context.PreviousRow == buffers[0] ? buffers[1] : buffers[0];
-        }
+        rig.Context.Row = rig.Context.PreviousRow == buffers[0] ? buffers[1] : buffers[0];
+        if (inPlace) rig.Context.Spare = rig.Context.Row == buffers[0] ? buffers[1] : buffers[0];
         ASSERT_LE(0, DecodeRow(&rig.Context)) << r;
         ASSERT_EQ(0, std::memcmp(rows[r].data(), rig.Context.Row + 1, rows[r].size())) << r;
         rig.Context.PreviousRow = rig.Context.Row;
@@ -475,9 +473,7 @@ TEST(DecoderGlue, FailuresEndTheRow) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
-    DecoderRig rig(8, n);
-    rig.Input.Data = row.Data;
-    rig.Input.Piece = 1000;
+    DecoderRig rig(8, n, row.Data, 1000);
     rig.Input.AtEnd = row.AtEnd;
     ASSERT_EQ(0, InitDecoder(&rig.Context));
     // Two rows at most: a truncated stream may still give the first one.
