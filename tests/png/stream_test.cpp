@@ -49,6 +49,18 @@ public:
 using Probe = Recorder<TZelCustomReadStream>;
 using WriteProbe = Recorder<TZelCustomWriteStream>;
 
+// A probe already reading size bytes (0: all) of data from start; Input is the stream
+// underneath, for checking where the read leaves it.
+struct OpenProbe : Probe {
+  OpenProbe(Kind kind, const std::vector<std::uint8_t>& data, std::int64_t start = 0, std::int64_t size = 0)
+      : Input(kind, data, start) {
+    StartRead(Input.Stream.get(), size);
+  }
+  ::Source Input;  // qualified: the reader has a Source member of its own
+};
+
+std::string KindName(Kind kind) { return kind == Kind::File ? "file" : "memory"; }
+
 enum class Op { Byte, Word, Long, Block, Skip };
 struct Step {
   Op What;
@@ -59,9 +71,7 @@ struct Step {
 // the consumed count agree. Returns what the stream delivered, for comparing the kinds.
 std::vector<std::uint64_t> RunSteps(Kind kind, const std::vector<std::uint8_t>& data, std::int64_t start,
                                     const std::vector<Step>& steps) {
-  Source source(kind, data, start);
-  Probe probe;
-  probe.StartRead(source.Stream.get(), 0);
+  OpenProbe probe(kind, data, start);
   std::int64_t at = start;
   bool error = false;
   std::vector<std::uint64_t> seen;
@@ -94,7 +104,7 @@ std::vector<std::uint64_t> RunSteps(Kind kind, const std::vector<std::uint8_t>& 
     seen.push_back(static_cast<std::uint64_t>(probe.Consumed));
   }
   probe.FinishRead();
-  EXPECT_EQ(start + probe.Consumed, source.Stream->Position());
+  EXPECT_EQ(start + probe.Consumed, probe.Input.Stream->Position());
   return seen;
 }
 
@@ -120,7 +130,7 @@ TEST(ReadStream, ValuesStraddlingTheBufferEdge) {
     for (const std::int64_t edge : {65536, 131072}) {
       for (std::int64_t back = 0; back <= 4; ++back) {
         for (const Op op : {Op::Word, Op::Long}) {
-          SCOPED_TRACE(std::to_string(edge - back) + (kind == Kind::File ? " file" : " memory"));
+          SCOPED_TRACE(std::to_string(edge - back) + " " + KindName(kind));
           // Reach the offset by a read, so the buffer is filled in its natural steps.
           const std::int64_t offset = edge - back;
           std::vector<Step> steps;
@@ -161,9 +171,7 @@ TEST(ReadStream, FlagsAreSticky) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
-    Source source(Kind::File, data, 0);
-    Probe probe;
-    probe.StartRead(source.Stream.get(), 0);
+    OpenProbe probe(Kind::File, data);
     probe.ReadByte();
     row.Act(probe);
     EXPECT_EQ(row.Stop, probe.StopFlag);
@@ -174,8 +182,8 @@ TEST(ReadStream, FlagsAreSticky) {
     EXPECT_EQ(0u, probe.ReadLongBE());
     EXPECT_EQ(1, probe.Consumed);
     // A new start clears both.
-    source.Stream->SetPosition(0);
-    probe.StartRead(source.Stream.get(), 0);
+    probe.Input.Stream->SetPosition(0);
+    probe.StartRead(probe.Input.Stream.get(), 0);
     EXPECT_FALSE(probe.StopFlag || probe.ErrorFlag);
     EXPECT_EQ(data[0], probe.ReadByte());
     probe.FinishRead();
@@ -191,19 +199,17 @@ TEST(ReadStream, SizeLimitsTheData) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::to_string(row.Start) + " " + std::to_string(row.Size));
-    Source source(row.What, data, row.Start);
-    Probe probe;
-    probe.StartRead(source.Stream.get(), row.Size);
+    OpenProbe probe(row.What, data, row.Start, row.Size);
     EXPECT_EQ(row.Readable == 0, probe.ErrorFlag);
-    if (row.Readable > 0) probe.SkipInput(row.Readable - 1);
     if (row.Readable > 0) {
+      probe.SkipInput(row.Readable - 1);
       EXPECT_EQ(data[static_cast<std::size_t>(row.Start + row.Readable - 1)], probe.ReadByte());
     }
     EXPECT_FALSE(row.Readable > 0 && probe.ErrorFlag);
     EXPECT_EQ(0u, probe.ReadByte());
     EXPECT_TRUE(probe.ErrorFlag);
     probe.FinishRead();
-    EXPECT_EQ(row.Start + row.Readable, source.Stream->Position());
+    EXPECT_EQ(row.Start + row.Readable, probe.Input.Stream->Position());
   }
 }
 
@@ -218,7 +224,7 @@ TEST(ReadStream, MacBinaryHeaderSkip) {
   };
   for (const Row& row : rows) {
     for (const Kind kind : {Kind::Memory, Kind::File}) {
-      SCOPED_TRACE(std::string(row.Name) + (kind == Kind::File ? " file" : " memory"));
+      SCOPED_TRACE(std::string(row.Name) + " " + KindName(kind));
       auto data = Pattern(row.Size + 7, 3);
       data[7] = static_cast<std::uint8_t>(row.Byte0);
       data[7 + 74] = static_cast<std::uint8_t>(row.Byte74);
@@ -236,10 +242,7 @@ TEST(ReadStream, MacBinaryHeaderSkip) {
 }
 
 TEST(ReadStream, ProgressStagesShareNinetyNinePoints) {
-  const auto data = Pattern(1000);
-  Source source(Kind::Memory, data, 0);
-  Probe probe;
-  probe.StartRead(source.Stream.get(), 0);
+  OpenProbe probe(Kind::Memory, Pattern(1000));
   probe.BeginProgress();                        // 0
   probe.BeginStage(StageBytes, 0, 30);          // 29 points by bytes
   probe.SkipInput(500);
@@ -267,6 +270,12 @@ public:
   std::vector<std::int64_t> Calls;
 };
 
+// A probe already writing to a stream of its own.
+struct OpenWriteProbe : WriteProbe {
+  OpenWriteProbe() { StartWrite(&Output); }
+  RecordingStream Output;
+};
+
 TEST(WriteStream, BlockBufferBoundary) {
   struct Row { std::int64_t Buffered, Count; std::vector<std::int64_t> CallsBeforeFinish, CallsAfterFinish; } rows[] = {
       {0, 65519, {}, {65519}},
@@ -279,58 +288,50 @@ TEST(WriteStream, BlockBufferBoundary) {
   for (const Row& row : rows) {
     SCOPED_TRACE(std::to_string(row.Buffered) + " + " + std::to_string(row.Count));
     const auto data = Pattern(static_cast<std::size_t>(row.Buffered + row.Count), 5);
-    RecordingStream stream;
-    WriteProbe writer;
-    writer.StartWrite(&stream);
+    OpenWriteProbe writer;
     if (row.Buffered > 0) writer.WriteBlock(data.data(), row.Buffered);
     writer.WriteBlock(data.data() + row.Buffered, row.Count);
-    EXPECT_EQ(row.CallsBeforeFinish, stream.Calls);
+    EXPECT_EQ(row.CallsBeforeFinish, writer.Output.Calls);
     writer.FinishWrite();
-    EXPECT_EQ(row.CallsAfterFinish, stream.Calls);
-    ASSERT_EQ(static_cast<std::int64_t>(data.size()), stream.Size());
-    EXPECT_EQ(0, std::memcmp(stream.Memory(), data.data(), data.size()));
+    EXPECT_EQ(row.CallsAfterFinish, writer.Output.Calls);
+    ASSERT_EQ(static_cast<std::int64_t>(data.size()), writer.Output.Size());
+    EXPECT_EQ(0, std::memcmp(writer.Output.Memory(), data.data(), data.size()));
   }
 }
 
 TEST(WriteStream, LongValuesAndTheStopFlag) {
   for (const std::int64_t buffered : {65531, 65532}) {
-    RecordingStream stream;
-    WriteProbe writer;
-    writer.StartWrite(&stream);
+    OpenWriteProbe writer;
     const auto data = Pattern(static_cast<std::size_t>(buffered));
     // Small blocks, so that they stay in the buffer.
     for (std::int64_t at = 0; at < buffered; at += 1000)
       writer.WriteBlock(data.data() + at, std::min<std::int64_t>(1000, buffered - at));
-    ASSERT_TRUE(stream.Calls.empty());
+    ASSERT_TRUE(writer.Output.Calls.empty());
     writer.WriteLongBE(0x01020304);
     // Four more bytes fit only while they leave room in the buffer.
-    EXPECT_EQ(buffered == 65532 ? std::vector<std::int64_t>{65532} : std::vector<std::int64_t>{}, stream.Calls);
+    EXPECT_EQ(buffered == 65532 ? std::vector<std::int64_t>{65532} : std::vector<std::int64_t>{}, writer.Output.Calls);
     writer.FinishWrite();
-    const auto* bytes = static_cast<const std::uint8_t*>(stream.Memory());
+    const auto* bytes = static_cast<const std::uint8_t*>(writer.Output.Memory());
     EXPECT_EQ(0, std::memcmp(bytes + buffered, "\x01\x02\x03\x04", 4));
   }
 
-  RecordingStream stream;
-  WriteProbe writer;
-  writer.StartWrite(&stream);
+  OpenWriteProbe writer;
   writer.WriteBlock("ab", 2);
   writer.WriteBlock("x", 0);
   EXPECT_TRUE(writer.StopFlag);
   writer.WriteBlock("cd", 2);
   writer.WriteLongBE(7);
   writer.FinishWrite();
-  EXPECT_EQ(2, stream.Size());
+  EXPECT_EQ(2, writer.Output.Size());
   // Progress restarts the flag; StartWrite alone does not.
-  writer.StartWrite(&stream);
+  writer.StartWrite(&writer.Output);
   EXPECT_TRUE(writer.StopFlag);
   writer.BeginProgress();
   EXPECT_FALSE(writer.StopFlag);
 }
 
 TEST(WriteStream, ProgressDoesNotCap) {
-  RecordingStream stream;
-  WriteProbe writer;
-  writer.StartWrite(&stream);
+  OpenWriteProbe writer;
   writer.BeginProgress();
   writer.BeginStage(StageBytes, 10, 30);  // a write stage is in units whatever the mode
   writer.UpdateProgress(10);
@@ -393,7 +394,7 @@ TEST(GraphicReadStream, ReadFromLeavesTheSourceAfterTheLastConsumedByte) {
   const auto data = Pattern(400, 1);
   for (const Kind kind : {Kind::Memory, Kind::File}) {
     for (const bool raise : {false, true}) {
-      SCOPED_TRACE(std::string(kind == Kind::File ? "file" : "memory") + (raise ? " raising" : ""));
+      SCOPED_TRACE(KindName(kind) + (raise ? " raising" : ""));
       Source source(kind, data, 3);
       TBitmap bitmap;
       int changes = 0;
