@@ -139,7 +139,7 @@ TEST_P(ReaderChunk, SetsItsResults) {
   }
   Check(w.hasAlpha, l.reader.HasAlpha, "has alpha");
   Check(w.pixels, AllPixels(*l.image), "pixels");
-  Check(w.alpha, l.alpha->Empty() ? Pixels{} : AllPixels(*l.alpha), "alpha");
+  Check(w.alpha, AlphaPixels(l), "alpha");
   Check(w.bits, BitsOf(*l.image), "bits");
   Check(w.paletteCount, l.reader.PaletteCount, "palette count");
   Check(w.comment, l.reader.Comment, "comment");
