@@ -183,6 +183,11 @@ inline std::vector<std::uint32_t> AllPixels(TBitmap& b) {
   return out;
 }
 
+// The alpha bitmap's values, none when the read gave the picture no alpha bitmap.
+inline std::vector<std::uint32_t> AlphaPixels(Load& load) {
+  return load.alpha->Empty() ? std::vector<std::uint32_t>{} : AllPixels(*load.alpha);
+}
+
 // The colour table as 0xRRGGBB values.
 inline std::vector<std::uint32_t> Colours(const TBitmap& b) {
   std::vector<std::uint32_t> out;

@@ -22,6 +22,8 @@ std::string Png(const std::string& chunks) { return Signature() + chunks; }
 std::string PalettePng(const std::string& before, const std::string& after = "") {
   return Png(PalHeader + FourColours + before + PalData + after + Iend());
 }
+// The palette image's header and palette, then data of the test's own making.
+std::string PaletteFile(const std::string& data) { return Png(PalHeader + FourColours + data + Iend()); }
 
 const char* const NotPng = "PNG LoadStream: Not PNG Format";
 const char* const ReadError = "Read Image (PNG): Read Error";
@@ -42,57 +44,49 @@ TEST_P(ReaderFailure, GivesItsText) {
 
 const std::string SplitZ = Deflate(PalRows);
 
-INSTANTIATE_TEST_SUITE_P(
-    Chunks, ReaderFailure,
-    ::testing::Values(
-        FailureCase{"Empty", "", NotPng}, FailureCase{"ShortSignature", Signature().substr(0, 5), NotPng},
-        FailureCase{"WrongSignature", "\x89PNG\r\n\x1a\x0b" + PalHeader, NotPng},
-        FailureCase{"SecondHeader", Png(PalHeader + PalHeader + FourColours + PalData + Iend()),
-                    "Read Header(PNG): appear two IHDR"},
-        FailureCase{"ColourType1", Png(Ihdr(2, 2, 8, 1)), "Read Header(PNG): Error ColorType"},
-        FailureCase{"ColourType5", Png(Ihdr(2, 2, 8, 5)), "Read Header(PNG): Error ColorType"},
-        FailureCase{"ColourType7", Png(Ihdr(2, 2, 8, 7)), "Read Header(PNG): Error ColorType"},
-        FailureCase{"Compression2", Png(Ihdr(2, 2, 8, 3, 0, 2)), "Read Header(PNG): not support Compression"},
-        FailureCase{"Filter2", Png(Ihdr(2, 2, 8, 3, 0, 0, 2)), "Read Header(PNG): not supprt Filter"},
-        FailureCase{"Interlace2", Png(Ihdr(2, 2, 8, 3, 2)), "Read Header(PNG): not interlace type"},
-        FailureCase{"GreyAlphaDepth4", Png(Ihdr(2, 2, 4, 4) + GreyData), "Read Header(PNG): not Use AlphaChannel"},
-        FailureCase{"GreyAlphaDepth3", Png(Ihdr(2, 2, 3, 4) + GreyData), "Read Header(PNG): Error Bitdepth"},
-        FailureCase{"GreyDepth3", Png(Ihdr(2, 2, 3, 0) + GreyData), "Read Header(PNG): Error Bitdepth"},
-        FailureCase{"RgbDepth4", Png(Ihdr(2, 2, 4, 2) + GreyData), "Read Header(PNG): Error BitDepth"},
-        FailureCase{"PaletteDepth16", Png(Ihdr(2, 2, 16, 3) + GreyData), "Read Header(PNG): Error BitDepth"},
-        // Sizes the format forbids, and sizes beyond the memory cap.
-        FailureCase{"WidthZero", Png(Ihdr(0, 2, 8, 0) + GreyData + Iend()), ReadError},
-        FailureCase{"HeightZero", Png(Ihdr(2, 0, 8, 0) + GreyData + Iend()), ReadError},
-        FailureCase{"WidthTopBit", Png(Ihdr(0x80000000u, 1, 8, 0) + GreyData + Iend()), ReadError},
-        FailureCase{"HugeImage", Png(Ihdr(0x7FFFFFFFu, 0x7FFFFFFFu, 16, 6) + GreyData + Iend()), ReadError},
-        FailureCase{"JustOverCap", Png(Ihdr(32768, 32768, 8, 0) + GreyData + Iend()), ReadError},
-        // Incomplete pictures are failures, not half-filled successes.
-        FailureCase{"NoChunks", Signature(), ReadError},
-        FailureCase{"NoImageData", Png(PalHeader + FourColours + Iend()), ReadError},
-        FailureCase{"ImageDataBeforeHeader", Png(PalData + PalHeader + FourColours + PalData + Iend()), ReadError},
-        FailureCase{"ShortHeaderChunk", Png(Chunk("IHDR", PalHeader.substr(8, 12)) + PalData + Iend()), ReadError},
-        FailureCase{"CutInsideImageData", Png(PalHeader + FourColours + PalData.substr(0, PalData.size() - 8)), ReadError},
-        FailureCase{"OtherChunkInsideImageData",
-                    Png(PalHeader + FourColours + Chunk("IDAT", SplitZ.substr(0, 4)) + Chunk("tEXt", "a") +
-                        Chunk("IDAT", SplitZ.substr(4)) + Iend()),
-                    ReadError},
-        FailureCase{"StreamEndsBeforeLastRow", Png(PalHeader + FourColours + Idat(Rows({Bytes({0, 1})})) + Iend()),
-                    ReadError},
-        FailureCase{"UnknownFilterType", Png(PalHeader + FourColours + Idat(Bytes({5, 0, 1, 0, 2, 3})) + Iend()), ReadError},
-        FailureCase{"HugeChunkLengthBeforeImage", Png(PalHeader + Chunk("tEXt", "Comment", 0x7FFFFFF0) + Iend()),
-                    ReadError},
-        FailureCase{"ChunkLengthTopBit", Png(PalHeader + Chunk("PLTE", "abc", 0xFFFFFFFD) + PalData + Iend()), ReadError},
-        FailureCase{"ImageDataLengthTopBit", Png(PalHeader + FourColours + Chunk("IDAT", "x", 0x80000001u) + Iend()),
-                    ReadError},
-        // zlib answers other than OK and stream end end the decode; a zlib failure while rows
-        // are decoded is a read error like any other.
-        FailureCase{"PresetDictionary", Png(PalHeader + FourColours + Chunk("IDAT", Deflate(PalRows, "dictionary")) + Iend()),
-                    ReadError},
-        FailureCase{"CorruptDeflateData",
-                    Png(PalHeader + FourColours + Chunk("IDAT", Bytes({0x78, 0x9C, 0xFF, 0xFF, 0xFF})) + Iend()),
-                    ReadError},
-        FailureCase{"BadZlibHeader", Png(PalHeader + FourColours + Chunk("IDAT", Bytes({0x78, 0x9D, 0x63, 0x00})) + Iend()),
-                    ReadError}), CaseName());
+const FailureCase Failures[] = {
+    {"Empty", "", NotPng},
+    {"ShortSignature", Signature().substr(0, 5), NotPng},
+    {"WrongSignature", "\x89PNG\r\n\x1a\x0b" + PalHeader, NotPng},
+    {"SecondHeader", Png(PalHeader + PalHeader + FourColours + PalData + Iend()), "Read Header(PNG): appear two IHDR"},
+    {"ColourType1", Png(Ihdr(2, 2, 8, 1)), "Read Header(PNG): Error ColorType"},
+    {"ColourType5", Png(Ihdr(2, 2, 8, 5)), "Read Header(PNG): Error ColorType"},
+    {"ColourType7", Png(Ihdr(2, 2, 8, 7)), "Read Header(PNG): Error ColorType"},
+    {"Compression2", Png(Ihdr(2, 2, 8, 3, 0, 2)), "Read Header(PNG): not support Compression"},
+    {"Filter2", Png(Ihdr(2, 2, 8, 3, 0, 0, 2)), "Read Header(PNG): not supprt Filter"},
+    {"Interlace2", Png(Ihdr(2, 2, 8, 3, 2)), "Read Header(PNG): not interlace type"},
+    {"GreyAlphaDepth4", Png(Ihdr(2, 2, 4, 4) + GreyData), "Read Header(PNG): not Use AlphaChannel"},
+    {"GreyAlphaDepth3", Png(Ihdr(2, 2, 3, 4) + GreyData), "Read Header(PNG): Error Bitdepth"},
+    {"GreyDepth3", Png(Ihdr(2, 2, 3, 0) + GreyData), "Read Header(PNG): Error Bitdepth"},
+    {"RgbDepth4", Png(Ihdr(2, 2, 4, 2) + GreyData), "Read Header(PNG): Error BitDepth"},
+    {"PaletteDepth16", Png(Ihdr(2, 2, 16, 3) + GreyData), "Read Header(PNG): Error BitDepth"},
+    // Sizes the format forbids, and sizes beyond the memory cap.
+    {"WidthZero", Png(Ihdr(0, 2, 8, 0) + GreyData + Iend()), ReadError},
+    {"HeightZero", Png(Ihdr(2, 0, 8, 0) + GreyData + Iend()), ReadError},
+    {"WidthTopBit", Png(Ihdr(0x80000000u, 1, 8, 0) + GreyData + Iend()), ReadError},
+    {"HugeImage", Png(Ihdr(0x7FFFFFFFu, 0x7FFFFFFFu, 16, 6) + GreyData + Iend()), ReadError},
+    {"JustOverCap", Png(Ihdr(32768, 32768, 8, 0) + GreyData + Iend()), ReadError},
+    // Incomplete pictures are failures, not half-filled successes.
+    {"NoChunks", Signature(), ReadError},
+    {"NoImageData", PaletteFile(""), ReadError},
+    {"ImageDataBeforeHeader", Png(PalData + PalHeader + FourColours + PalData + Iend()), ReadError},
+    {"ShortHeaderChunk", Png(Chunk("IHDR", PalHeader.substr(8, 12)) + PalData + Iend()), ReadError},
+    {"CutInsideImageData", Png(PalHeader + FourColours + PalData.substr(0, PalData.size() - 8)), ReadError},
+    {"OtherChunkInsideImageData",
+     PaletteFile(Chunk("IDAT", SplitZ.substr(0, 4)) + Chunk("tEXt", "a") + Chunk("IDAT", SplitZ.substr(4))), ReadError},
+    {"StreamEndsBeforeLastRow", PaletteFile(Idat(Rows({Bytes({0, 1})}))), ReadError},
+    {"UnknownFilterType", PaletteFile(Idat(Bytes({5, 0, 1, 0, 2, 3}))), ReadError},
+    {"HugeChunkLengthBeforeImage", Png(PalHeader + Chunk("tEXt", "Comment", 0x7FFFFFF0) + Iend()), ReadError},
+    {"ChunkLengthTopBit", Png(PalHeader + Chunk("PLTE", "abc", 0xFFFFFFFD) + PalData + Iend()), ReadError},
+    {"ImageDataLengthTopBit", PaletteFile(Chunk("IDAT", "x", 0x80000001u)), ReadError},
+    // zlib answers other than OK and stream end end the decode; a zlib failure while rows
+    // are decoded is a read error like any other.
+    {"PresetDictionary", PaletteFile(Chunk("IDAT", Deflate(PalRows, "dictionary"))), ReadError},
+    {"CorruptDeflateData", PaletteFile(Chunk("IDAT", Bytes({0x78, 0x9C, 0xFF, 0xFF, 0xFF}))), ReadError},
+    {"BadZlibHeader", PaletteFile(Chunk("IDAT", Bytes({0x78, 0x9D, 0x63, 0x00}))), ReadError},
+};
+
+INSTANTIATE_TEST_SUITE_P(Chunks, ReaderFailure, ::testing::ValuesIn(Failures), CaseName());
 
 // ---------------------------------------------------------------- ancillary chunks
 
@@ -145,7 +139,7 @@ TEST_P(ReaderChunk, SetsItsResults) {
   }
   Check(w.hasAlpha, l.reader.HasAlpha, "has alpha");
   Check(w.pixels, AllPixels(*l.image), "pixels");
-  Check(w.alpha, l.alpha->Empty() ? Pixels{} : AllPixels(*l.alpha), "alpha");
+  Check(w.alpha, AlphaPixels(l), "alpha");
   Check(w.bits, BitsOf(*l.image), "bits");
   Check(w.paletteCount, l.reader.PaletteCount, "palette count");
   Check(w.comment, l.reader.Comment, "comment");
@@ -165,10 +159,15 @@ TEST_P(ReaderChunk, SetsItsResults) {
 std::string SplitWithEmptyChunks() {
   std::string idat = Chunk("IDAT", "");
   for (std::size_t i = 0; i < SplitZ.size(); ++i) idat += Chunk("IDAT", SplitZ.substr(i, 1)) + Chunk("IDAT", "");
-  return Png(PalHeader + FourColours + idat + Iend());
+  return PaletteFile(idat);
 }
 
 const std::string Rgb1x1 = Ihdr(1, 1, 8, 2), RgbData = Idat(Rows({Bytes({1, 2, 3})}));
+std::string GreyPng(const std::string& before, const std::string& after = "") {
+  return Png(GreyHeader + before + GreyData + after + Iend());
+}
+std::string RgbPng(const std::string& before) { return Png(Rgb1x1 + before + RgbData + Iend()); }
+
 const Chroma ChromaSteps{1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000};
 std::string ChromaChunk(const Chroma& values) {
   std::string data;
@@ -178,67 +177,61 @@ std::string ChromaChunk(const Chroma& values) {
 const std::string AllFour = Chunk("gAMA", Be32(45455)) + ChromaChunk(ChromaSteps) + Chunk("sBIT", Bytes({5, 6, 5})) +
                             Chunk("gIFg", Bytes({1, 2, 3, 4}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Chunks, ReaderChunk,
-    ::testing::Values(
-        ChunkCase{"GreyTransparency8", Png(GreyHeader + Chunk("tRNS", Be16(0x0080)) + GreyData + Iend()),
-                  {.transparent = 0x808080, .imageTransparent = true, .alpha = Pixels{}}},
-        ChunkCase{"GreyTransparency16",
-                  Png(Ihdr(1, 1, 16, 0) + Chunk("tRNS", Be16(0x1234)) + Idat(Rows({Bytes({0x12, 0x34})})) + Iend()),
-                  {.transparent = 0x121212}},
-        // Below 8 bits the sample names the grey level of the image's own palette.
-        ChunkCase{"GreyTransparency4", Png(Ihdr(2, 1, 4, 0) + Chunk("tRNS", Be16(5)) + Idat(Rows({Bytes({0x5F})})) + Iend()),
-                  {.transparent = 0x555555, .more = [](Load& l) { EXPECT_EQ(Colours(*l.image)[5], 0x555555u); }}},
-        ChunkCase{"RgbTransparency16",
-                  Png(Ihdr(1, 1, 16, 2) + Chunk("tRNS", Be16(0x1234) + Be16(0x5678) + Be16(0x9ABC)) +
-                      Idat(Rows({std::string(6, '\x20')})) + Iend()),
-                  {.transparent = 0x9A5612}},
-        ChunkCase{"PaletteSingleTransparentIndex", PalettePng(Chunk("tRNS", Bytes({255, 255, 0}))),
-                  {.transparent = 0x01000002, .imageTransparent = true, .hasAlpha = false, .alpha = Pixels{}}},
-        ChunkCase{"PaletteTwoTransparentIndices", PalettePng(Chunk("tRNS", Bytes({0, 255, 0, 255}))),
-                  {.transparent = -1, .imageTransparent = false, .hasAlpha = true, .alpha = Pixels{255, 0, 255, 0},
-                   .more = [](Load& l) { EXPECT_EQ(Colours(*l.alpha)[200], 200u * 0x010101u); }}},
-        ChunkCase{"PalettePartialAlpha", PalettePng(Chunk("tRNS", Bytes({10, 20, 30, 40, 50}))),
-                  {.alpha = Pixels{245, 235, 225, 215}}},
-        ChunkCase{"PaletteEmptyTransparency", PalettePng(Chunk("tRNS", "")), {.hasAlpha = true, .alpha = Pixels{0, 0, 0, 0}}},
-        ChunkCase{"BackgroundAfterImage", PalettePng("", Chunk("bKGD", Bytes({3}))), {.background = 0x01000003}},
-        ChunkCase{"GreyBackground", Png(GreyHeader + Chunk("bKGD", Be16(0x40)) + GreyData + Iend()), {.background = 0x404040}},
-        ChunkCase{"GammaChromaticitiesBitsBeforePalette", Png(Rgb1x1 + AllFour + RgbData + Iend()),
-                  {.significantBits = 0x050605u, .gamma = 0.45455, .chromaticities = ChromaSteps, .gif = Gif{1, 2, 3, 4}}},
-        ChunkCase{"GammaChromaticitiesBitsAfterPaletteIgnored", PalettePng(AllFour),
-                  {.significantBits = 0u, .gamma = 0.0, .chromaticities = Chroma{}, .gif = Gif{}}},
-        ChunkCase{"WrongLengthsIgnored",
-                  Png(Rgb1x1 + Chunk("cHRM", std::string(31, '\1')) + Chunk("tIME", Bytes({7, 0xE6, 1, 2})) +
-                      Chunk("gIFg", Bytes({1, 2, 3})) + Chunk("pHYs", Bytes({0, 0, 1})) + Chunk("sBIT", Bytes({5, 6})) +
-                      RgbData + Iend()),
-                  {.significantBits = 0u, .chromaticities = Chroma{}, .gif = Gif{}, .phys = std::array<int, 3>{},
-                   .time = PngTimeRecord{}}},
-        ChunkCase{"GreyBitsIgnored", Png(GreyHeader + Chunk("sBIT", Bytes({5})) + GreyData + Iend()), {.significantBits = 0u}},
-        ChunkCase{"PhysicalSizeAndTime",
-                  PalettePng(Chunk("pHYs", Be32(2834) + Be32(2835) + '\1') +
-                             Chunk("tIME", Be16(2026) + Bytes({12, 9, 23, 59, 60}))),
-                  {.phys = std::array<int, 3>{2834, 2835, 1}, .time = PngTimeRecord{2026, 12, 9, 23, 59, 60}}},
-        ChunkCase{"Comments",
-                  PalettePng(Text("Comment", "A") + Text("comment", "x") + Text("Title", "y"),
-                             Text("Comment", "B") + Text("Comment", "") + Chunk("tEXt", "Comment")),
-                  {.comment = "A\r\n\r\nB\r\n"}},
-        ChunkCase{"ImageDataSplitWithEmptyChunks", SplitWithEmptyChunks(), {.pixels = PalPixels}},
-        ChunkCase{"LaterImageDataSkipped", PalettePng("", Text("Comment", "after") + Idat(Rows({Bytes({3, 3}), Bytes({3, 3})}))),
-                  {.pixels = PalPixels, .comment = "after\r\n"}},
-        ChunkCase{"PaletteSuggestedForRgb", Png(Rgb1x1 + FourColours + RgbData + Iend()),
-                  {.pixels = Pixels{0x010203}, .bits = 24, .paletteCount = 4}},
-        ChunkCase{"PaletteImageWithoutPalette", Png(PalHeader + PalData + Iend()),
-                  {.pixels = PalPixels, .bits = 8, .paletteCount = 0}},
-        ChunkCase{"EmptyPalette", Png(PalHeader + Chunk("PLTE", "ab") + PalData + Iend()),
-                  {.pixels = PalPixels, .paletteCount = 0}},
-        ChunkCase{"CompressionAndFilterMethodOne", Png(Ihdr(2, 2, 8, 3, 0, 1, 1) + FourColours + PalData + Iend()),
-                  {.pixels = PalPixels}},
-        // Complete image data but no IEND: the picture loads, its tRNS colour is not applied.
-        ChunkCase{"NoEndChunk", Png(GreyHeader + Chunk("tRNS", Be16(0x10)) + GreyData),
-                  {.transparent = 0x101010, .imageTransparent = false, .pixels = GreyPixels}},
-        ChunkCase{"HugeLengthAfterImage", Png(GreyHeader + GreyData + Chunk("tEXt", "x", 0x7FFFFFFF) + Iend()),
-                  {.pixels = GreyPixels}},
-        ChunkCase{"MacBinaryHeader", std::string(128, '\0') + PalettePng(""), {.pixels = PalPixels}}), CaseName());
+const ChunkCase ChunkCases[] = {
+    {"GreyTransparency8", GreyPng(Chunk("tRNS", Be16(0x0080))),
+     {.transparent = 0x808080, .imageTransparent = true, .alpha = Pixels{}}},
+    {"GreyTransparency16",
+     Png(Ihdr(1, 1, 16, 0) + Chunk("tRNS", Be16(0x1234)) + Idat(Rows({Bytes({0x12, 0x34})})) + Iend()),
+     {.transparent = 0x121212}},
+    // Below 8 bits the sample names the grey level of the image's own palette.
+    {"GreyTransparency4", Png(Ihdr(2, 1, 4, 0) + Chunk("tRNS", Be16(5)) + Idat(Rows({Bytes({0x5F})})) + Iend()),
+     {.transparent = 0x555555, .more = [](Load& l) { EXPECT_EQ(Colours(*l.image)[5], 0x555555u); }}},
+    {"RgbTransparency16",
+     Png(Ihdr(1, 1, 16, 2) + Chunk("tRNS", Be16(0x1234) + Be16(0x5678) + Be16(0x9ABC)) +
+         Idat(Rows({std::string(6, '\x20')})) + Iend()),
+     {.transparent = 0x9A5612}},
+    {"PaletteSingleTransparentIndex", PalettePng(Chunk("tRNS", Bytes({255, 255, 0}))),
+     {.transparent = 0x01000002, .imageTransparent = true, .hasAlpha = false, .alpha = Pixels{}}},
+    {"PaletteTwoTransparentIndices", PalettePng(Chunk("tRNS", Bytes({0, 255, 0, 255}))),
+     {.transparent = -1, .imageTransparent = false, .hasAlpha = true, .alpha = Pixels{255, 0, 255, 0},
+      .more = [](Load& l) { EXPECT_EQ(Colours(*l.alpha)[200], 200u * 0x010101u); }}},
+    {"PalettePartialAlpha", PalettePng(Chunk("tRNS", Bytes({10, 20, 30, 40, 50}))), {.alpha = Pixels{245, 235, 225, 215}}},
+    {"PaletteEmptyTransparency", PalettePng(Chunk("tRNS", "")), {.hasAlpha = true, .alpha = Pixels{0, 0, 0, 0}}},
+    {"BackgroundAfterImage", PalettePng("", Chunk("bKGD", Bytes({3}))), {.background = 0x01000003}},
+    {"GreyBackground", GreyPng(Chunk("bKGD", Be16(0x40))), {.background = 0x404040}},
+    {"GammaChromaticitiesBitsBeforePalette", RgbPng(AllFour),
+     {.significantBits = 0x050605u, .gamma = 0.45455, .chromaticities = ChromaSteps, .gif = Gif{1, 2, 3, 4}}},
+    {"GammaChromaticitiesBitsAfterPaletteIgnored", PalettePng(AllFour),
+     {.significantBits = 0u, .gamma = 0.0, .chromaticities = Chroma{}, .gif = Gif{}}},
+    {"WrongLengthsIgnored",
+     RgbPng(Chunk("cHRM", std::string(31, '\1')) + Chunk("tIME", Bytes({7, 0xE6, 1, 2})) +
+            Chunk("gIFg", Bytes({1, 2, 3})) + Chunk("pHYs", Bytes({0, 0, 1})) + Chunk("sBIT", Bytes({5, 6}))),
+     {.significantBits = 0u, .chromaticities = Chroma{}, .gif = Gif{}, .phys = std::array<int, 3>{},
+      .time = PngTimeRecord{}}},
+    {"GreyBitsIgnored", GreyPng(Chunk("sBIT", Bytes({5}))), {.significantBits = 0u}},
+    {"PhysicalSizeAndTime",
+     PalettePng(Chunk("pHYs", Be32(2834) + Be32(2835) + '\1') + Chunk("tIME", Be16(2026) + Bytes({12, 9, 23, 59, 60}))),
+     {.phys = std::array<int, 3>{2834, 2835, 1}, .time = PngTimeRecord{2026, 12, 9, 23, 59, 60}}},
+    {"Comments",
+     PalettePng(Text("Comment", "A") + Text("comment", "x") + Text("Title", "y"),
+                Text("Comment", "B") + Text("Comment", "") + Chunk("tEXt", "Comment")),
+     {.comment = "A\r\n\r\nB\r\n"}},
+    {"ImageDataSplitWithEmptyChunks", SplitWithEmptyChunks(), {.pixels = PalPixels}},
+    {"LaterImageDataSkipped", PalettePng("", Text("Comment", "after") + Idat(Rows({Bytes({3, 3}), Bytes({3, 3})}))),
+     {.pixels = PalPixels, .comment = "after\r\n"}},
+    {"PaletteSuggestedForRgb", RgbPng(FourColours), {.pixels = Pixels{0x010203}, .bits = 24, .paletteCount = 4}},
+    {"PaletteImageWithoutPalette", Png(PalHeader + PalData + Iend()), {.pixels = PalPixels, .bits = 8, .paletteCount = 0}},
+    {"EmptyPalette", Png(PalHeader + Chunk("PLTE", "ab") + PalData + Iend()), {.pixels = PalPixels, .paletteCount = 0}},
+    {"CompressionAndFilterMethodOne", Png(Ihdr(2, 2, 8, 3, 0, 1, 1) + FourColours + PalData + Iend()),
+     {.pixels = PalPixels}},
+    // Complete image data but no IEND: the picture loads, its tRNS colour is not applied.
+    {"NoEndChunk", Png(GreyHeader + Chunk("tRNS", Be16(0x10)) + GreyData),
+     {.transparent = 0x101010, .imageTransparent = false, .pixels = GreyPixels}},
+    {"HugeLengthAfterImage", GreyPng("", Chunk("tEXt", "x", 0x7FFFFFFF)), {.pixels = GreyPixels}},
+    {"MacBinaryHeader", std::string(128, '\0') + PalettePng(""), {.pixels = PalPixels}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Chunks, ReaderChunk, ::testing::ValuesIn(ChunkCases), CaseName());
 
 // ----------------------------------------------------------------- private chunk
 
@@ -280,14 +273,16 @@ TEST_P(PrivateChunk, FlagsHookedRows) {
 
 std::string Tpng(std::string_view data) { return Chunk("tpNG", data); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Chunks, PrivateChunk,
-    ::testing::Values(HookCase{"Hooked", Tpng({"Zel3\1\0\0\0", 8}), true},
-                      HookCase{"NotHooked", Tpng({"Zel3\0\0\0\0", 8}), false},
-                      HookCase{"OtherMarker", Tpng({"Zel2\1\0\0\0", 8}), false}, HookCase{"MarkerOnly", Tpng("Zel3"), false},
-                      HookCase{"FlagWithoutGreyByte", Tpng({"Zel3\1", 5}), true},
-                      HookCase{"OnlyFirstCounts", Tpng({"Zel3\0\0\0\0", 8}) + Tpng({"Zel3\1\0\0\0", 8}), false}),
-    CaseName());
+const HookCase HookCases[] = {
+    {"Hooked", Tpng({"Zel3\1\0\0\0", 8}), true},
+    {"NotHooked", Tpng({"Zel3\0\0\0\0", 8}), false},
+    {"OtherMarker", Tpng({"Zel2\1\0\0\0", 8}), false},
+    {"MarkerOnly", Tpng("Zel3"), false},
+    {"FlagWithoutGreyByte", Tpng({"Zel3\1", 5}), true},
+    {"OnlyFirstCounts", Tpng({"Zel3\0\0\0\0", 8}) + Tpng({"Zel3\1\0\0\0", 8}), false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Chunks, PrivateChunk, ::testing::ValuesIn(HookCases), CaseName());
 
 // ------------------------------------------------------------------ read options
 
@@ -323,7 +318,7 @@ TEST(ReaderOptions, StreamStandsAfterTheLastChunk) {
 
 TEST(ReaderOptions, FailedReadKeepsNoDecoderOrRows) {
   Load load;
-  ASSERT_NE(load.Run(Png(PalHeader + FourColours + Idat(Bytes({9, 0, 0})) + Iend())), "");
+  ASSERT_NE(load.Run(PaletteFile(Idat(Bytes({9, 0, 0})))), "");
   EXPECT_FALSE(load.reader.Decoder.Started);
   EXPECT_EQ(load.reader.RawRow, nullptr);
 }

@@ -30,45 +30,38 @@ TEST_P(Conversion, GivesItsBitmap) {
   EXPECT_EQ(BitsOf(*load.image), c.bits);
   EXPECT_EQ(load.reader.SourceBits, c.sourceBits);
   EXPECT_EQ(AllPixels(*load.image), c.pixels);
-  EXPECT_EQ(load.alpha->Empty(), c.alpha.empty());
-  if (!c.alpha.empty()) {
-    EXPECT_EQ(AllPixels(*load.alpha), c.alpha);
-  }
+  EXPECT_EQ(AlphaPixels(load), c.alpha);
 }
 
 std::string Sbit(int r, int g, int b) { return Chunk("sBIT", Bytes({r, g, b})); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pixels, Conversion,
-    ::testing::Values(
-        ConversionCase{"Rgba8", Ihdr(2, 1, 8, 6), Rows({Bytes({10, 20, 30, 255, 10, 20, 30, 0})}), false, 24, 24,
-                       {0x0A141E, 0x0A141E}, {0, 255}},
-        ConversionCase{"Rgba16HighBytes", Ihdr(1, 1, 16, 6), Rows({Bytes({10, 1, 20, 2, 30, 3, 200, 9})}), false, 24, 48,
-                       {0x0A141E}, {55}},
-        ConversionCase{"Rgb16HighBytes", Ihdr(1, 1, 16, 2), Rows({Bytes({10, 1, 20, 2, 30, 3})}), false, 24, 48, {0x0A141E}, {}},
-        ConversionCase{"HighColor565", Ihdr(2, 1, 8, 2) + Sbit(5, 6, 5), Rows({Bytes({255, 255, 255, 8, 4, 8})}), true, 16, 16,
-                       {0xFFFF, 0x0821}, {}},
-        ConversionCase{"HighColor555", Ihdr(2, 1, 8, 2) + Sbit(5, 5, 5), Rows({Bytes({255, 255, 255, 8, 4, 8})}), true, 16, 15,
-                       {0xFFFF, 0x0821}, {}},
-        ConversionCase{"HighColorNotAsked", Ihdr(2, 1, 8, 2) + Sbit(5, 6, 5), Rows({Bytes({255, 255, 255, 8, 4, 8})}), false,
-                       24, 24, {0xFFFFFF, 0x080408}, {}},
-        ConversionCase{"HighColorOtherBits", Ihdr(1, 1, 8, 2) + Sbit(5, 6, 6), Rows({Bytes({8, 4, 8})}), true, 24, 24,
-                       {0x080408}, {}},
-        ConversionCase{"HighColorWithAlpha16", Ihdr(1, 1, 16, 6) + Chunk("sBIT", Bytes({5, 6, 5, 8})),
-                       Rows({Bytes({8, 9, 4, 9, 8, 9, 100, 0})}), true, 16, 16, {0x0821}, {155}},
-        ConversionCase{"Grey2To4", Ihdr(5, 1, 2, 0), Rows({Bytes({0x1B, 0xC0})}), false, 4, 2, {0, 1, 2, 3, 3}, {}},
-        ConversionCase{"Grey16HighByte", Ihdr(2, 1, 16, 0), Rows({Bytes({0xAB, 0xCD, 0x01, 0xFF})}), false, 8, 16,
-                       {0xAB, 0x01}, {}},
-        ConversionCase{"GreyAlpha8", Ihdr(2, 1, 8, 4), Rows({Bytes({7, 255, 9, 1})}), false, 8, 8, {7, 9}, {0, 254}},
-        ConversionCase{"GreyAlpha16", Ihdr(1, 1, 16, 4), Rows({Bytes({7, 1, 2, 3})}), false, 8, 16, {7}, {253}},
-        ConversionCase{"Grey1", Ihdr(9, 1, 1, 0), Rows({Bytes({0xA5, 0x80})}), false, 1, 1, {1, 0, 1, 0, 0, 1, 0, 1, 1}, {}},
-        ConversionCase{"Palette2To4",
-                       Ihdr(3, 1, 2, 3) + Chunk("PLTE", Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})),
-                       Rows({Bytes({0x6C})}), false, 4, 2, {1, 2, 3}, {}},
-        // With a palette tRNS other than one transparent entry, the alpha bitmap follows the indices.
-        ConversionCase{"Palette4AlphaFromTable",
-                       Ihdr(3, 1, 4, 3) + Chunk("PLTE", std::string(48, '\5')) + Chunk("tRNS", Bytes({255, 0, 0})),
-                       Rows({Bytes({0x01, 0x20})}), false, 4, 4, {0, 1, 2}, {0, 255, 255}}), CaseName());
+const ConversionCase Conversions[] = {
+    {"Rgba8", Ihdr(2, 1, 8, 6), Rows({Bytes({10, 20, 30, 255, 10, 20, 30, 0})}), false, 24, 24, {0x0A141E, 0x0A141E},
+     {0, 255}},
+    {"Rgba16HighBytes", Ihdr(1, 1, 16, 6), Rows({Bytes({10, 1, 20, 2, 30, 3, 200, 9})}), false, 24, 48, {0x0A141E}, {55}},
+    {"Rgb16HighBytes", Ihdr(1, 1, 16, 2), Rows({Bytes({10, 1, 20, 2, 30, 3})}), false, 24, 48, {0x0A141E}, {}},
+    {"HighColor565", Ihdr(2, 1, 8, 2) + Sbit(5, 6, 5), Rows({Bytes({255, 255, 255, 8, 4, 8})}), true, 16, 16,
+     {0xFFFF, 0x0821}, {}},
+    {"HighColor555", Ihdr(2, 1, 8, 2) + Sbit(5, 5, 5), Rows({Bytes({255, 255, 255, 8, 4, 8})}), true, 16, 15,
+     {0xFFFF, 0x0821}, {}},
+    {"HighColorNotAsked", Ihdr(2, 1, 8, 2) + Sbit(5, 6, 5), Rows({Bytes({255, 255, 255, 8, 4, 8})}), false, 24, 24,
+     {0xFFFFFF, 0x080408}, {}},
+    {"HighColorOtherBits", Ihdr(1, 1, 8, 2) + Sbit(5, 6, 6), Rows({Bytes({8, 4, 8})}), true, 24, 24, {0x080408}, {}},
+    {"HighColorWithAlpha16", Ihdr(1, 1, 16, 6) + Chunk("sBIT", Bytes({5, 6, 5, 8})),
+     Rows({Bytes({8, 9, 4, 9, 8, 9, 100, 0})}), true, 16, 16, {0x0821}, {155}},
+    {"Grey2To4", Ihdr(5, 1, 2, 0), Rows({Bytes({0x1B, 0xC0})}), false, 4, 2, {0, 1, 2, 3, 3}, {}},
+    {"Grey16HighByte", Ihdr(2, 1, 16, 0), Rows({Bytes({0xAB, 0xCD, 0x01, 0xFF})}), false, 8, 16, {0xAB, 0x01}, {}},
+    {"GreyAlpha8", Ihdr(2, 1, 8, 4), Rows({Bytes({7, 255, 9, 1})}), false, 8, 8, {7, 9}, {0, 254}},
+    {"GreyAlpha16", Ihdr(1, 1, 16, 4), Rows({Bytes({7, 1, 2, 3})}), false, 8, 16, {7}, {253}},
+    {"Grey1", Ihdr(9, 1, 1, 0), Rows({Bytes({0xA5, 0x80})}), false, 1, 1, {1, 0, 1, 0, 0, 1, 0, 1, 1}, {}},
+    {"Palette2To4", Ihdr(3, 1, 2, 3) + Chunk("PLTE", Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})),
+     Rows({Bytes({0x6C})}), false, 4, 2, {1, 2, 3}, {}},
+    // With a palette tRNS other than one transparent entry, the alpha bitmap follows the indices.
+    {"Palette4AlphaFromTable", Ihdr(3, 1, 4, 3) + Chunk("PLTE", std::string(48, '\5')) + Chunk("tRNS", Bytes({255, 0, 0})),
+     Rows({Bytes({0x01, 0x20})}), false, 4, 4, {0, 1, 2}, {0, 255, 255}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Pixels, Conversion, ::testing::ValuesIn(Conversions), CaseName());
 
 // --------------------------------------------------- Adam7 against plain, many sizes
 
@@ -128,9 +121,7 @@ TEST_P(Adam7Sizes, InterlacedEqualsPlainAndSamples) {
       const auto pixels = AllPixels(*plain.image);
       ASSERT_EQ(AllPixels(*interlaced.image), pixels);
       ASSERT_EQ(!plain.alpha->Empty(), alpha);
-      if (alpha) {
-        ASSERT_EQ(AllPixels(*interlaced.alpha), AllPixels(*plain.alpha));
-      }
+      ASSERT_EQ(AlphaPixels(interlaced), AlphaPixels(plain));
       for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
           const auto at = [&](int c) { return Sample(f, width, height, x, y, c) >> high; };
@@ -238,32 +229,24 @@ TEST_P(WriterRoundTrip, ReadsBackTheSource) {
       ASSERT_GE(got.size(), std::size_t(1) << bits);
       EXPECT_EQ(std::vector<std::uint32_t>(got.begin(), got.begin() + (1 << bits)), Colours(*source));
     }
-    EXPECT_EQ(!load.alpha->Empty(), c.alpha);
-    if (c.alpha) {
-      EXPECT_EQ(AllPixels(*load.alpha), AllPixels(*sourceAlpha));
-    }
+    EXPECT_EQ(AlphaPixels(load), c.alpha ? AllPixels(*sourceAlpha) : std::vector<std::uint32_t>{});
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pixels, WriterRoundTrip,
-    ::testing::Values(RoundTripCase{"Palette1", pf1bit, false, 0, 1, false},
-                      RoundTripCase{"Palette4", pf4bit, false, 0, 0, false},
-                      RoundTripCase{"Palette8", pf8bit, false, 0, 5, false},
-                      RoundTripCase{"Palette1Adam7", pf1bit, false, 1, 1, false},
-                      RoundTripCase{"Palette4Adam7", pf4bit, false, 1, 2, false},
-                      RoundTripCase{"Palette8Adam7", pf8bit, false, 1, 3, false},
-                      RoundTripCase{"Grey1", pf1bit, false, 0, 0, true}, RoundTripCase{"Grey8", pf8bit, false, 0, 4, true},
-                      RoundTripCase{"Grey4Adam7", pf4bit, false, 1, 0, true},
-                      RoundTripCase{"Grey8Alpha", pf8bit, true, 0, 0, true},
-                      RoundTripCase{"Grey8AlphaAdam7", pf8bit, true, 1, 1, true},
-                      RoundTripCase{"High15", pf15bit, false, 0, 1, false}, RoundTripCase{"High16", pf16bit, false, 1, 0, false},
-                      RoundTripCase{"True24", pf24bit, false, 0, 0, false},
-                      RoundTripCase{"True24Adam7", pf24bit, false, 1, 4, false},
-                      RoundTripCase{"True24Alpha", pf24bit, true, 0, 2, false},
-                      RoundTripCase{"True24AlphaAdam7", pf24bit, true, 1, 5, false},
-                      RoundTripCase{"True32", pf32bit, false, 0, 1, false},
-                      RoundTripCase{"True32AlphaAdam7", pf32bit, true, 1, 0, false}), CaseName());
+const RoundTripCase RoundTrips[] = {
+    {"Palette1", pf1bit, false, 0, 1, false},         {"Palette4", pf4bit, false, 0, 0, false},
+    {"Palette8", pf8bit, false, 0, 5, false},         {"Palette1Adam7", pf1bit, false, 1, 1, false},
+    {"Palette4Adam7", pf4bit, false, 1, 2, false},    {"Palette8Adam7", pf8bit, false, 1, 3, false},
+    {"Grey1", pf1bit, false, 0, 0, true},             {"Grey8", pf8bit, false, 0, 4, true},
+    {"Grey4Adam7", pf4bit, false, 1, 0, true},        {"Grey8Alpha", pf8bit, true, 0, 0, true},
+    {"Grey8AlphaAdam7", pf8bit, true, 1, 1, true},    {"High15", pf15bit, false, 0, 1, false},
+    {"High16", pf16bit, false, 1, 0, false},          {"True24", pf24bit, false, 0, 0, false},
+    {"True24Adam7", pf24bit, false, 1, 4, false},     {"True24Alpha", pf24bit, true, 0, 2, false},
+    {"True24AlphaAdam7", pf24bit, true, 1, 5, false}, {"True32", pf32bit, false, 0, 1, false},
+    {"True32AlphaAdam7", pf32bit, true, 1, 0, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Pixels, WriterRoundTrip, ::testing::ValuesIn(RoundTrips), CaseName());
 
 TEST(WriterFiles, SettingsComeBack) {
   auto source = MakeBitmap(pf24bit, 3, 2, 5);

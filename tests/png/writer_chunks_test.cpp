@@ -188,9 +188,7 @@ TEST(WriterChunks, ConditionsAndLayouts) {
     const auto chunks = SplitChunks(file);
     const ParsedChunk* chunk = FindChunk(chunks, c.Type, c.Nth);
     EXPECT_EQ(c.Data.empty(), chunk == nullptr);
-    if (chunk) {
-      EXPECT_EQ(c.Data, chunk->Data);
-    }
+    EXPECT_EQ(c.Data, chunk ? chunk->Data : "");
     EXPECT_EQ("", PngcheckComplaint(file));
   }
 }
@@ -198,11 +196,10 @@ TEST(WriterChunks, ConditionsAndLayouts) {
 TEST(WriterChunks, CurrentTimeIsStampedWhenAsked) {
   auto bitmap = MakeBitmap(pf24bit, 2, 2);
   const PngTimeRecord old{1999, 1, 2, 3, 4, 5};
-  const auto file = Save(bitmap.get(), [&](TZelPNGWriteStream& w) {
+  const auto chunks = SplitChunks(Save(bitmap.get(), [&](TZelPNGWriteStream& w) {
     w.UseCurrentTime = true;
     w.ModifiedTime = &old;
-  });
-  const auto chunks = SplitChunks(file);
+  }));
   const ParsedChunk* time = FindChunk(chunks, "tIME");
   ASSERT_NE(nullptr, time);
   PngTimeRecord now{};
@@ -226,12 +223,11 @@ TEST(WriterChunks, AlphaBitmapIsUsedOnlyWhenItFits) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
-    const auto file = Save(row.Source, [&](TZelPNGWriteStream& w) {
+    const auto chunks = SplitChunks(Save(row.Source, [&](TZelPNGWriteStream& w) {
       w.AlphaBitmap = row.Alpha;
       w.Grayscale = row.Grey;
       w.TransparentColor = clWhite;
-    });
-    const auto chunks = SplitChunks(file);
+    }));
     ASSERT_FALSE(chunks.empty());
     EXPECT_EQ(row.ColorType, chunks[0].Data[9]);
     // With alpha in the pixels there is never a tRNS.
