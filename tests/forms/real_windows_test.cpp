@@ -6,6 +6,7 @@
 #include <QDrag>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
@@ -124,7 +125,11 @@ TEST_F(RealWindowsTest, SaveDialogReturnsTheNameWithItsDefaultExtensionAndFilter
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->nameFilters().size(), 2);
     dialog->selectNameFilter(dialog->nameFilters().at(1));
-    dialog->selectFile(QString::fromStdString(folder + "/sheet"));
+    // Typed, as the user does: selectFile leaves the name field alone while it has the
+    // focus, as it has whenever the dialog became the active window.
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(QString::fromStdString(folder + "/sheet"));
     static_cast<QDialog*>(dialog)->accept();
   });
   ASSERT_TRUE(sd.Execute());
