@@ -13,11 +13,10 @@ class ComposeTest : public CorvaneTest {
 protected:
   void SetUp() override {
     CorvaneTest::SetUp();
-    MakeBitmap(64, 48, Blank)->SaveToFileName(Path("sheet.bmp"));
-    MakeBitmap(96, 48, Origin)->SaveToFileName(Path("source.bmp"));
-    OpenSheet(Path("sheet.bmp"));
-    OpenBaraChip(Path("source.bmp"));
-    OpenCharaChip(Path("source.bmp"));
+    OpenSheet(WritePicture("sheet.bmp", 64, 48, Blank));
+    const std::string source = WritePicture("source.bmp", 96, 48, Origin);
+    OpenBaraChip(source);
+    OpenCharaChip(source);
   }
 
   // The sheet's cell (col, row) holds the 16×16 square of the source at (left, top).
@@ -112,9 +111,8 @@ class Replacement : public CorvaneTest, public testing::WithParamInterface<Repla
 
 TEST_P(Replacement, ReplacesExactlyTheFromColour) {
   const ReplaceCase& c = GetParam();
-  MakeBitmap(64, 48, Blank)->SaveToFileName(Path("sheet.bmp"));
-  MakeBitmap(32, 32, Speckled)->SaveToFileName(Path("speckled.bmp"));
-  OpenSheet(Path("sheet.bmp"));
+  OpenSheet(WritePicture("sheet.bmp", 64, 48, Blank));
+  const std::string speckled = WritePicture("speckled.bmp", 32, 32, Speckled);
   for (int page : {0, 1}) {
     SCOPED_TRACE(page);
     TCheckBox* check = page == 0 ? frmMain->gbBaraChipCChange : frmMain->gbCharaChipCChange;
@@ -124,9 +122,9 @@ TEST_P(Replacement, ReplacesExactlyTheFromColour) {
     TButton* transfer = page == 0 ? frmMain->btnAddBaraChip : frmMain->btnMelsireChip;
     const int chipLeft = page == 0 ? 0 : 4;
     if (page == 0)
-      OpenBaraChip(Path("speckled.bmp"));
+      OpenBaraChip(speckled);
     else
-      OpenCharaChip(Path("speckled.bmp"));
+      OpenCharaChip(speckled);
 
     EXPECT_FALSE(group->Visible());
     if (c.checked) UserClick(check);

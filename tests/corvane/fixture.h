@@ -28,6 +28,11 @@ protected:
   void TearDown() override;
 
   std::string IniPath() const { return Path("SkeletonSetting.ini"); }
+  // Writes a 24-bit BMP into the scratch folder and answers its path.
+  std::string WritePicture(const std::string& name, int width, int height, const PixelFn& colour) {
+    MakeBitmap(width, height, colour)->SaveToFileName(Path(name));
+    return Path(name);
+  }
 
   // The user's acts.
   void OpenSheet(const std::string& fileName) { Open(fileName, [] { UserChooseMenu(frmMain->mnuOpen); }); }

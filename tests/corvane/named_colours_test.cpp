@@ -49,15 +49,13 @@ TEST_F(NamedColoursTest, SectionsKeepTheirFileOrderInEveryList) {
   WriteIni("[Black]\nr=0\ng=0\nb=0\n[Pink]\nr=255\ng=128\nb=192\n[Navy]\nr=0\ng=0\nb=128\n");
   ExpectTitles({"Black", "Pink", "Navy"});
   const TColor pink = RGB(255, 128, 192);
-  UserChoose(frmMain->cmbSkeletonBarachip, 1);
-  UserChoose(frmMain->cmbSkeletonBarachip2, 1);
-  UserChoose(frmMain->cmbCharaChip, 1);
-  UserChoose(frmMain->cmbCharaChip2, 1);
+  for (TComboBox* picker :
+       {frmMain->cmbSkeletonBarachip, frmMain->cmbSkeletonBarachip2, frmMain->cmbCharaChip, frmMain->cmbCharaChip2})
+    UserChoose(picker, 1);
   UserClickItem(frmMain->lstPaint, 1);
-  for (TPanel* panel : {frmMain->Color_BaraChip, frmMain->Color_BaraChip2, frmMain->Color_CharaChip,
-                        frmMain->Color_CharaChip2, frmMain->Color_Paint})
-    EXPECT_EQ(panel->Color(), pink) << panel->Name;
-  EXPECT_EQ(frmMain->Color_Skeleton->Color(), clFuchsia);
+  // The editor's own panel follows only its own list.
+  for (TPanel* panel : Panels())
+    EXPECT_EQ(panel->Color(), panel == frmMain->Color_Skeleton ? clFuchsia : pink) << panel->Name;
 
   UserClickItem(frmMain->lstSkeleton, 2);
   EXPECT_EQ(frmMain->Color_Skeleton->Color(), RGB(0, 0, 128));

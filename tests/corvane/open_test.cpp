@@ -40,7 +40,7 @@ TEST_P(ExtensionRule, ChoosesTheLoaderByTheExactExtension) {
   if (c.content == Content::Png)
     WriteRgbPng(path, 32, 32, SheetPattern);
   else
-    MakeBitmap(32, 32, SheetPattern)->SaveToFileName(path);
+    WritePicture(c.name, 32, 32, SheetPattern);
 
   if (!c.opens) ExpectErrorBox();
   OpenSheet(path);
@@ -65,7 +65,7 @@ TEST_P(ExtensionRule, ChoosesTheLoaderByTheExactExtension) {
 INSTANTIATE_TEST_SUITE_P(Names, ExtensionRule, testing::ValuesIn(ExtensionCases), CaseName());
 
 TEST_F(CorvaneTest, EveryFormatBecomesATwentyFourBitSheetWithTheSameColours) {
-  MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("rgb.bmp"));
+  WritePicture("rgb.bmp", 64, 32, CellPattern);
   MakeIndexedBitmap(8, 64, 32, CellPalette(), CellIndex)->SaveToFileName(Path("indexed.bmp"));
   WritePalettePng(Path("indexed.png"), 64, 32, CellPalette(), CellIndex);
   for (const char* name : {"rgb.bmp", "indexed.bmp", "indexed.png"}) {
@@ -81,8 +81,7 @@ TEST_F(CorvaneTest, EveryFormatBecomesATwentyFourBitSheetWithTheSameColours) {
 }
 
 TEST_F(CorvaneTest, OpeningTheSheetResetsTheSelectionAndFramesCellZeroAtOnce) {
-  MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("sheet.bmp"));
-  OpenSheet(Path("sheet.bmp"));
+  OpenSheet(WritePicture("sheet.bmp", 64, 32, CellPattern));
   ClickSheet(40, 20);
   EXPECT_EQ(SheetCol, 2);
   EXPECT_EQ(SheetRow, 1);
@@ -100,16 +99,15 @@ TEST_F(CorvaneTest, OpeningTheSheetResetsTheSelectionAndFramesCellZeroAtOnce) {
 }
 
 TEST_F(CorvaneTest, OpeningASourceResetsItsSelectionAndShowsItWithoutAFrame) {
-  MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("chips.bmp"));
+  const std::string chips = WritePicture("chips.bmp", 64, 32, CellPattern);
   struct Source {
     TImage* view;
     std::function<void()> open;
     int& col;
     int& row;
   };
-  for (const Source& source : {Source{frmMain->imgBaraChip, [&] { OpenBaraChip(Path("chips.bmp")); }, BaraCol, BaraRow},
-                               Source{frmMain->imgCharaChip, [&] { OpenCharaChip(Path("chips.bmp")); }, CharaCol,
-                                      CharaRow}}) {
+  for (const Source& source : {Source{frmMain->imgBaraChip, [&] { OpenBaraChip(chips); }, BaraCol, BaraRow},
+                               Source{frmMain->imgCharaChip, [&] { OpenCharaChip(chips); }, CharaCol, CharaRow}}) {
     source.open();
     UserMouse(source.view, mbLeft, {}, 30, 20);
     EXPECT_EQ(source.col, 1);
@@ -122,8 +120,7 @@ TEST_F(CorvaneTest, OpeningASourceResetsItsSelectionAndShowsItWithoutAFrame) {
 }
 
 TEST_F(CorvaneTest, CancellingTheOpenDialogChangesNothing) {
-  MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("sheet.bmp"));
-  OpenSheet(Path("sheet.bmp"));
+  OpenSheet(WritePicture("sheet.bmp", 64, 32, CellPattern));
   ClickSheet(20, 20);
   TAutomation::Push(TModalAnswer::Cancel());
   UserChooseMenu(frmMain->mnuOpen);
@@ -132,8 +129,7 @@ TEST_F(CorvaneTest, CancellingTheOpenDialogChangesNothing) {
 }
 
 TEST_F(CorvaneTest, AFileThatCannotBeOpenedShowsTheLoadErrorAndKeepsTheSheet) {
-  MakeBitmap(64, 32, CellPattern)->SaveToFileName(Path("sheet.bmp"));
-  OpenSheet(Path("sheet.bmp"));
+  OpenSheet(WritePicture("sheet.bmp", 64, 32, CellPattern));
   for (const char* name : {"missing.bmp", "missing.png"}) {
     ExpectErrorBox();
     OpenSheet(Path(name));
@@ -141,10 +137,6 @@ TEST_F(CorvaneTest, AFileThatCannotBeOpenedShowsTheLoadErrorAndKeepsTheSheet) {
     EXPECT_TRUE(SameAs(SheetBitmap.get(), 64, 32, CellPattern));
   }
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(CorvaneTest, TheFileDialogsOfferTheirFilters) {
   const std::string pictures =

@@ -29,17 +29,15 @@ int Nearest(const std::vector<TColor>& palette, TColor colour) {
   return best;
 }
 
+// A pixel of a written palette PNG: its index, and the colour that index stands for.
+std::uint8_t PngIndex(const PngImage& png, int x, int y) { return png.Samples.at(static_cast<size_t>(y) * png.Width + x); }
+TColor PngColour(const PngImage& png, int x, int y) { return png.Palette.at(PngIndex(png, x, y)); }
 
 class SaveTest : public CorvaneTest {
 protected:
   void SetUp() override {
     CorvaneTest::SetUp();
-    MakeBitmap(64, 48, Cells)->SaveToFileName(Path("sheet.bmp"));
-    OpenSheet(Path("sheet.bmp"));
-  }
-  // The colour of every pixel of a written palette PNG.
-  static TColor PngColour(const PngImage& png, int x, int y) {
-    return png.Palette.at(png.Samples.at(static_cast<size_t>(y) * png.Width + x));
+    OpenSheet(WritePicture("sheet.bmp", 64, 48, Cells));
   }
   void ChooseOtherPalette(TfrmDColor* dialog, const std::string& picture) {
     UserClick(dialog->RadioButton1);
@@ -89,7 +87,7 @@ TEST_F(SaveTest, AnotherPicturesPaletteIsAppliedUnchanged) {
     EXPECT_EQ(png.Palette, palette);
     for (int y = 0; y < 48; ++y)
       for (int x = 0; x < 64; ++x) {
-        const std::uint8_t index = png.Samples[static_cast<size_t>(y) * png.Width + x];
+        const std::uint8_t index = PngIndex(png, x, y);
         ASSERT_LT(index, palette.size());
         ASSERT_EQ(index, Nearest(palette, Cells(x, y))) << x << "," << y;
       }
@@ -182,9 +180,8 @@ TEST_F(CorvaneTest, AComposedChipsetSurvivesSavingAsPngAndBmp) {
   WriteRgbPng(Path("chara.png"), 72, 32, [&](int x, int y) {
     return (x % 24 < 8 || y % 16 < 4) ? backdrop : RGB(100 + x, 100, 50 + y);
   });
-  MakeBitmap(48, 32, [](int, int) { return RGB(250, 250, 250); })->SaveToFileName(Path("blank.bmp"));
 
-  OpenSheet(Path("blank.bmp"));
+  OpenSheet(WritePicture("blank.bmp", 48, 32, [](int, int) { return RGB(250, 250, 250); }));
   OpenBaraChip(Path("loose.png"));
   OpenCharaChip(Path("chara.png"));
   UserMouse(frmMain->imgBaraChip, mbLeft, {}, 20, 20);   // loose chip 1,1
@@ -222,9 +219,8 @@ TEST_F(CorvaneTest, AComposedChipsetSurvivesSavingAsPngAndBmp) {
   EXPECT_EQ(png.BitDepth, 8);
   EXPECT_LE(png.Palette.size(), 256u);
   // The reduction may merge the chip's shades; the plain colours stay exact.
-  for (auto [x, y] : {std::pair{3, 3}, {20, 2}, {40, 20}, {5, 25}}) {
-    EXPECT_EQ(png.Palette.at(png.Samples.at(static_cast<size_t>(y) * 48 + x)), expected(x, y)) << x << "," << y;
-  }
+  for (auto [x, y] : {std::pair{3, 3}, {20, 2}, {40, 20}, {5, 25}})
+    EXPECT_EQ(PngColour(png, x, y), expected(x, y)) << x << "," << y;
 
   TBitmap bmp;
   bmp.LoadFromFile(Path("chipset.bmp"));
@@ -233,7 +229,7 @@ TEST_F(CorvaneTest, AComposedChipsetSurvivesSavingAsPngAndBmp) {
   EXPECT_TRUE(TakeErrors().empty());
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 48; ++x) {
-      const TColor written = png.Palette.at(png.Samples.at(static_cast<size_t>(y) * 48 + x));
+      const TColor written = PngColour(png, x, y);
       ASSERT_EQ(PixelOf(&bmp, x, y), written) << "BMP and PNG hold one picture: " << x << "," << y;
       ASSERT_EQ(PixelOf(SheetBitmap.get(), x, y), written) << "the PNG reads back: " << x << "," << y;
     }
@@ -259,9 +255,9 @@ TEST_F(CorvaneTest, EveryButtonAndMenuEntryCarriesAGlyph) {
 }
 
 TEST_F(CorvaneTest, ScreenshotOfTheMainWindow) {
-  MakeBitmap(480, 256, [](int x, int y) { return RGB(x / 2, y, 128); })->SaveToFileName(Path("sheet.bmp"));
-  OpenSheet(Path("sheet.bmp"));
-  OpenBaraChip(Path("sheet.bmp"));
+  const std::string sheet = WritePicture("sheet.bmp", 480, 256, [](int x, int y) { return RGB(x / 2, y, 128); });
+  OpenSheet(sheet);
+  OpenBaraChip(sheet);
   WriteAll(IniPath(), "[Black]\nr=0\ng=0\nb=0\n[Pink]\nr=255\ng=128\nb=192\n");
   frmMain->SColorF5();
   ClickSheet(40, 40);

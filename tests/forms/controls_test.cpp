@@ -40,12 +40,11 @@ struct TurnCase {
   friend void PrintTo(const TurnCase& c, std::ostream* out) { *out << c.name; }
 };
 
-class NotebookTest : public FormsTest, public ::testing::WithParamInterface<TurnCase> {
+class NotebookTest : public ControlsTest, public ::testing::WithParamInterface<TurnCase> {
 protected:
   void SetUp() override {
-    FormsTest::SetUp();
-    form = std::make_unique<TForm>(nullptr);
-    notebook = new TTabbedNotebook(form.get());
+    ControlsTest::SetUp();
+    notebook = new TTabbedNotebook(&form);
     notebook->SetBounds(8, 8, 400, 300);
     for (const char* caption : {"バラチップ", "キャラチップ", "塗りつぶし"}) notebook->AddPage(caption);
     notebook->OnChange = [this](TObject*, int newTab, bool& allow) {
@@ -55,7 +54,6 @@ protected:
     };
     notebook->OnClick = [this](TObject*) { log.push_back("click on " + std::to_string(notebook->PageIndex())); };
   }
-  std::unique_ptr<TForm> form;
   TTabbedNotebook* notebook = nullptr;
   std::vector<std::string> log;
   bool refuse = false;

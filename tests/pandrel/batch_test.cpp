@@ -8,20 +8,7 @@
 
 namespace {
 
-const std::string Done = "すべての処理が終わりました。";
-
-class BatchTest : public PandrelTest {
-protected:
-  // Starts the batch into the folder and answers the one window that ends it (the closing
-  // notice, the folder notice or the error box); what was shown.
-  std::vector<TModalShown> Start(const std::string& output) {
-    frmMain->edtSavePath->SetText(output);
-    TAutomation::Push(TModalAnswer::Ok());
-    UserClick(frmMain->btnStart);
-    EXPECT_FALSE(frmMain->pALL->Visible());
-    return TAutomation::TakeShown();
-  }
-};
+using BatchTest = PandrelTest;
 
 TEST_F(BatchTest, EntryZeroTakesThePickedColourAndNothingElseChanges) {
   const TColor w = clWhite, r = clRed, g = RGB(0, 160, 0), b = RGB(0, 0, 200), k = clBlack;
@@ -61,11 +48,10 @@ TEST_F(BatchTest, EntryZeroTakesThePickedColourAndNothingElseChanges) {
   const std::string output = Folder("out");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    frmMain->lstFileList->Items()->Clear();
     const IndexedPicture source = Cycling(row.bits, row.palette);
     WritePicture(Path(row.name), source);
     const std::string sourceBytes = ReadAll(Path(row.name));
-    Drop({Path(row.name)});
+    DropOnEmptyList({Path(row.name)});
     frmMain->pColor->SetColor(row.picked);
 
     const std::vector<TModalShown> shown = Start(output);
@@ -134,10 +120,9 @@ TEST_F(BatchTest, PngTransparencyStaysWithEachPixel) {
   const std::string output = Folder("out");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    frmMain->lstFileList->Items()->Clear();
     WriteAll(Path(row.name), row.file);
     ASSERT_TRUE(DecodeWithLibpng(row.file).Ok);
-    Drop({Path(row.name)});
+    DropOnEmptyList({Path(row.name)});
     frmMain->pColor->SetColor(row.picked);
     ASSERT_EQ(Start(output).size(), 1u);
     const Oracle written = DecodeWithLibpng(ReadAll(output + "/" + row.name));
@@ -175,8 +160,7 @@ TEST_F(BatchTest, PngCommentsPassThroughChunkForChunk) {
     std::string source = Path("c.png");
     WriteAll(source, file);
     for (const char* pass : {"first", "second"}) {
-      frmMain->lstFileList->Items()->Clear();
-      Drop({source});
+      DropOnEmptyList({source});
       ASSERT_EQ(Start(Folder(pass)).size(), 1u);
       source = Path(pass) + "/c.png";
       EXPECT_EQ(comments(ReadAll(source)), texts) << pass;

@@ -26,6 +26,9 @@ struct ReadBack {
 };
 ReadBack ReadPicture(const std::string& path);
 
+// The notice that ends a batch that converted every file.
+inline const std::string Done = "すべての処理が終わりました。";
+
 class PandrelTest : public ProgramTest {
 protected:
   PandrelTest() : ProgramTest("pandrel") {}
@@ -36,5 +39,18 @@ protected:
   std::string Folder(const std::string& name) const;
   static std::vector<std::string> FilesIn(const std::string& folder) { return core_test::NamesIn(folder); }
   void Drop(const std::vector<std::string>& files) { UserDropFiles(frmMain->lstFileList, files); }
+  void DropOnEmptyList(const std::vector<std::string>& files) {
+    frmMain->lstFileList->Items()->Clear();
+    Drop(files);
+  }
   std::vector<std::string> ListItems() const;
+  // Starts the batch into the folder and answers the one window that ends it (the closing
+  // notice, the folder notice or the error box); what was shown.
+  std::vector<TModalShown> Start(const std::string& output) {
+    frmMain->edtSavePath->SetText(output);
+    TAutomation::Push(TModalAnswer::Ok());
+    UserClick(frmMain->btnStart);
+    EXPECT_FALSE(frmMain->pALL->Visible());
+    return TAutomation::TakeShown();
+  }
 };

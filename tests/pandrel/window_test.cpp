@@ -53,8 +53,7 @@ TEST_F(PandrelTest, BothRemovalsAskAndRemoveTheirEntriesOnlyOnYes) {
   frmMain->pColor->SetColor(clBlue);
   frmMain->edtSavePath->SetText(folder_);
   for (const Row& row : rows) {
-    frmMain->lstFileList->Items()->Clear();
-    Drop(names);
+    DropOnEmptyList(names);
     frmMain->lstFileList->SetSelected(1, true);
     frmMain->lstFileList->SetSelected(3, true);
     TAutomation::Push(TModalAnswer::Button(row.answer));
@@ -114,9 +113,9 @@ TEST_F(PandrelTest, FolderBrowserFillsTheOutputFolderUnlessCancelled) {
   }
 }
 
-// The window as the user sees it after a batch: list, preview, picked colour, folder.
 TEST_F(PandrelTest, EveryButtonAndMenuEntryCarriesAGlyph) { EXPECT_EQ(WithoutGlyph(frmMain), std::vector<std::string>{}); }
 
+// The window as the user sees it after a batch: list, preview, picked colour, folder.
 TEST_F(PandrelTest, ScreenshotOfTheMainWindow) {
   const IndexedPicture picture = Cycling(8, {RGB(255, 0, 255), RGB(0, 160, 0), RGB(30, 30, 200)}, 120, 60);
   WritePicture(Path("shot.bmp"), picture);
@@ -124,10 +123,9 @@ TEST_F(PandrelTest, ScreenshotOfTheMainWindow) {
   Drop({Path("shot.bmp"), Path("sample.png")});
   UserClickItem(frmMain->lstFileList, 0);
   UserMouse(frmMain->imgSpoit, mbRight, {}, 1, 0);
-  frmMain->edtSavePath->SetText(Folder("out"));
-  TAutomation::Push(TModalAnswer::Ok());
-  UserClick(frmMain->btnStart);
-  EXPECT_EQ(OnlyShown().Text, "すべての処理が終わりました。");
+  const std::vector<TModalShown> shown = Start(Folder("out"));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Text, Done);
   EXPECT_TRUE(GrabFormToFile(frmMain, std::string(TEST_BUILD_DIR) + "/pandrel_main.png"));
 }
 
