@@ -8,6 +8,7 @@ namespace {
 
 using core_test::MakePalette;
 using core_test::Pixels;
+using core_test::Row;
 
 struct Format {
   TPixelFormat Value;
@@ -38,27 +39,24 @@ TEST(Bitmap, NewBitmapIsEmptyAndZeroFilled) {
   b.SetHeight(3);
   ASSERT_FALSE(b.Empty());
   EXPECT_EQ(b.RowBytes(), 16);
-  for (int y = 0; y < 3; ++y) {
-    const auto* row = static_cast<const BYTE*>(b.ScanLine(y));
-    EXPECT_TRUE(std::all_of(row, row + b.RowBytes(), [](BYTE v) { return v == 0; }));
-  }
+  for (int y = 0; y < 3; ++y)
+    EXPECT_TRUE(std::all_of(Row(b, y), Row(b, y) + b.RowBytes(), [](BYTE v) { return v == 0; }));
   EXPECT_THROW(b.ScanLine(3), EInvalidGraphicOperation);
   EXPECT_THROW(b.ScanLine(-1), EInvalidGraphicOperation);
   // Formats that leave the layout to the device are 24 bits here.
   TBitmap other;
-  other.SetPixelFormat(pf8bit);
-  other.SetPixelFormat(pfDevice);
-  EXPECT_EQ(other.PixelFormat(), pf24bit);
-  other.SetPixelFormat(pf4bit);
-  other.SetPixelFormat(pfCustom);
-  EXPECT_EQ(other.PixelFormat(), pf24bit);
+  for (const auto& [before, vague] : {std::pair{pf8bit, pfDevice}, std::pair{pf4bit, pfCustom}}) {
+    other.SetPixelFormat(before);
+    other.SetPixelFormat(vague);
+    EXPECT_EQ(other.PixelFormat(), pf24bit) << vague;
+  }
 }
 
 TEST(Bitmap, ScanLineCountsFromTheTopOverBottomUpRows) {
   TBitmap b;
   b.SetPixelFormat(pf8bit);
   b.SetSize(3, 4);
-  static_cast<BYTE*>(b.ScanLine(0))[0] = 7;
+  Row(b, 0)[0] = 7;
   const BITMAPINFO& info = b.Info();
   EXPECT_GT(info.bmiHeader.biHeight, 0);
   EXPECT_EQ(info.bmiHeader.biClrUsed, 256u);
@@ -100,16 +98,15 @@ TEST(Bitmap, IndexedFormatChangesKeepIndicesWhileTheTableFits) {
   b.SetPixelFormat(pf4bit);
   b.SetPalette(MakePalette({{0, 0, 0, 0}, {200, 10, 10, 0}, {200, 10, 10, 0}}));
   b.SetSize(3, 1);
-  static_cast<BYTE*>(b.ScanLine(0))[0] = 0x21;
+  Row(b, 0)[0] = 0x21;
   b.SetPixelFormat(pf8bit);
-  const auto* row = static_cast<const BYTE*>(b.ScanLine(0));
-  EXPECT_EQ(std::vector<BYTE>(row, row + 3), (std::vector<BYTE>{2, 1, 0}));
+  EXPECT_EQ(std::vector<BYTE>(Row(b, 0), Row(b, 0) + 3), (std::vector<BYTE>{2, 1, 0}));
   PALETTEENTRY e[4];
   EXPECT_EQ(GetPaletteEntries(b.Palette(), 0, 4, e), 3u);  // the adopted palette stays
   b.SetPixelFormat(pf4bit);
   EXPECT_EQ(b.ColorTable().size(), 16u);
   EXPECT_EQ(b.ColorTable()[2].rgbRed, 200);
-  EXPECT_EQ(static_cast<BYTE*>(b.ScanLine(0))[0], 0x21);
+  EXPECT_EQ(Row(b, 0)[0], 0x21);
   // Three entries do not fit in one bit: the black-and-white table is used.
   b.SetPixelFormat(pf1bit);
   EXPECT_EQ(b.Canvas()->Pixels(0, 0), clBlack);
@@ -170,8 +167,8 @@ TEST(Bitmap, AssignGivesAnIndependentCopy) {
   EXPECT_NE(b.Palette(), a.Palette());
   b.Canvas()->SetPixels(0, 0, clBlue);
   EXPECT_NE(a.Canvas()->Pixels(0, 0), clBlue);
-  static_cast<BYTE*>(b.ScanLine(1))[1] = 2;
-  EXPECT_NE(static_cast<BYTE*>(a.ScanLine(1))[1], 2);
+  Row(b, 1)[1] = 2;
+  EXPECT_NE(Row(a, 1)[1], 2);
 
   TBitmap c;
   a.AssignTo(&c);
@@ -234,7 +231,7 @@ TEST(Bitmap, CanvasFollowsThePixelsAcrossChanges) {
   b.SetPixelFormat(pf8bit);
   b.SetSize(3, 3);
   EXPECT_EQ(SetPixel(b.Canvas()->Handle(), 2, 2, RGB(255, 0, 0)), RGB(255, 0, 0));
-  EXPECT_EQ(static_cast<BYTE*>(b.ScanLine(2))[2], 9);  // red in the default table
+  EXPECT_EQ(Row(b, 2)[2], 9);  // red in the default table
   b.SetSize(0, 0);
   EXPECT_EQ(b.Canvas()->Pixels(0, 0), -1);
   b.SetSize(1, 1);

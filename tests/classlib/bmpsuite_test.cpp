@@ -200,11 +200,10 @@ TEST(ForeignBmp, OpensWithThePixelsOtherDecodersShow) {
     TBitmap bitmap;
     bitmap.LoadFromFile(base + ".bmp");
     Rgba got{bitmap.Width(), bitmap.Height(), {}};
-    for (int y = 0; y < got.Height; ++y)
-      for (int x = 0; x < got.Width; ++x) {
-        const COLORREF c = static_cast<COLORREF>(bitmap.Canvas()->Pixels(x, y));
-        got.Pixels.insert(got.Pixels.end(), {GetRValue(c), GetGValue(c), GetBValue(c), 0xFF});
-      }
+    for (const TColor pixel : core_test::Pixels(bitmap)) {
+      const COLORREF c = static_cast<COLORREF>(pixel);
+      got.Pixels.insert(got.Pixels.end(), {GetRValue(c), GetGValue(c), GetBValue(c), 0xFF});
+    }
     ExpectSamePicture(got, ReadRgba(base + ".png"), 0, false);
   }
 }

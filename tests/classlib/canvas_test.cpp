@@ -1,21 +1,21 @@
 // TCanvas drawing into bitmaps: the inverting frame, fills, pixels, graphics and copies.
-#include <gtest/gtest.h>
-
 #include <vector>
 
-#include "classlib/graphics.h"
+#include "core_test_support.h"
 
 namespace {
+
+using core_test::Row;
+
+TColor PatternAt(int x, int y) { return static_cast<TColor>(RGB(x * 20, y * 20, 77)); }
 
 // Every pixel of a 24-bit bitmap gets its own colour, so an inversion shows where it fell.
 void Pattern(TBitmap& b, int width, int height) {
   b.SetPixelFormat(pf24bit);
   b.SetSize(width, height);
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) b.Canvas()->SetPixels(x, y, static_cast<TColor>(RGB(x * 20, y * 20, 77)));
+    for (int x = 0; x < width; ++x) b.Canvas()->SetPixels(x, y, PatternAt(x, y));
 }
-
-TColor PatternAt(int x, int y) { return static_cast<TColor>(RGB(x * 20, y * 20, 77)); }
 
 TEST(Canvas, InvertingFrameInvertsEachPixelOfItsBandOnce) {
   struct Case {
@@ -70,13 +70,13 @@ TEST(Canvas, InvertingFrameOnAnIndexedBitmapInvertsTheIndex) {
   TBitmap b;
   b.SetPixelFormat(pf8bit);
   b.SetSize(3, 3);
-  static_cast<BYTE*>(b.ScanLine(0))[0] = 0x0F;
+  Row(b, 0)[0] = 0x0F;
   b.Canvas()->Pen()->Mode = pmNot;
   b.Canvas()->Brush()->Style = bsClear;
   b.Canvas()->Rectangle(0, 0, 3, 3);
-  EXPECT_EQ(static_cast<BYTE*>(b.ScanLine(0))[0], 0xF0);
-  EXPECT_EQ(static_cast<BYTE*>(b.ScanLine(1))[1], 0x00);  // the inside is left alone
-  EXPECT_EQ(static_cast<BYTE*>(b.ScanLine(2))[2], 0xFF);
+  EXPECT_EQ(Row(b, 0)[0], 0xF0);
+  EXPECT_EQ(Row(b, 1)[1], 0x00);  // the inside is left alone
+  EXPECT_EQ(Row(b, 2)[2], 0xFF);
 }
 
 TEST(Canvas, DrawsIntoEveryDepth) {
@@ -113,9 +113,9 @@ TEST(Canvas, PaletteIndexColourNamesTheEntry) {
   LOGPALETTE log{0x300, 3, {{5, 5, 5, 0}, {5, 5, 5, 0}, {5, 5, 5, 0}}};
   b.SetPalette(CreatePalette(&log));
   b.Canvas()->SetPixels(1, 0, 0x01000002);
-  EXPECT_EQ(static_cast<BYTE*>(b.ScanLine(0))[1], 2);
+  EXPECT_EQ(Row(b, 0)[1], 2);
   b.Canvas()->SetPixels(0, 0, static_cast<TColor>(RGB(5, 5, 5)));
-  EXPECT_EQ(static_cast<BYTE*>(b.ScanLine(0))[0], 0);
+  EXPECT_EQ(Row(b, 0)[0], 0);
 }
 
 TEST(Canvas, DrawAndStretchDrawGoThroughTheGraphic) {

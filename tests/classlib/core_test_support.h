@@ -109,6 +109,9 @@ inline std::vector<std::uint8_t> ScanBytes(TBitmap& b, bool bottomUp = false) {
   return out;
 }
 
+// A row's bytes, counted from the top as ScanLine counts them.
+inline BYTE* Row(TBitmap& b, int y) { return static_cast<BYTE*>(b.ScanLine(y)); }
+
 // The colours of a palette's entries, or of a colour table.
 inline std::vector<COLORREF> Entries(HPALETTE palette) {
   PALETTEENTRY entries[256];

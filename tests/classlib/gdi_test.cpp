@@ -28,6 +28,13 @@ BITMAPINFO InfoFor(int width, int height, int bits, std::vector<RGBQUAD> table =
 
 RGBQUAD Quad(BYTE r, BYTE g, BYTE b) { return RGBQUAD{b, g, r, 0}; }
 
+// Bit fields: the three masks take the place of the colour table.
+void SetMasks(BITMAPINFO& info, DWORD red, DWORD green, DWORD blue) {
+  const DWORD masks[3] = {red, green, blue};
+  info.bmiHeader.biCompression = BI_BITFIELDS;
+  std::memcpy(info.bmiColors, masks, sizeof masks);
+}
+
 // A memory context with a fresh DIB section selected; frees both at the end.
 struct Dib {
   HDC Dc = 0;
@@ -47,6 +54,7 @@ struct Dib {
   }
   Dib(const Dib&) = delete;
   Dib& operator=(const Dib&) = delete;
+  std::vector<BYTE> Indices(std::size_t count) const { return std::vector<BYTE>(Bits, Bits + count); }
 };
 
 TEST(GdiHandles, ZeroStaleAndWrongKindHandlesFailWithoutHarm) {
@@ -219,26 +227,24 @@ TEST(GdiSections, PixelMemoryIsZeroedAndWholeAtEverySize) {
 TEST(GdiPixels, SetAndGetOnEveryDepth) {
   struct Case {
     int Bits;
-    DWORD Compression;
-    DWORD Masks[3];
+    bool BitFields;  // 5-6-5
     COLORREF Asked;
     COLORREF Stored;
   };
   const std::vector<RGBQUAD> grey = {Quad(0, 0, 0), Quad(128, 128, 128), Quad(255, 255, 255)};
   const Case cases[] = {
-      {1, BI_RGB, {}, RGB(200, 200, 200), RGB(255, 255, 255)},
-      {4, BI_RGB, {}, RGB(100, 100, 100), RGB(128, 128, 128)},
-      {8, BI_RGB, {}, RGB(10, 0, 0), RGB(0, 0, 0)},
-      {16, BI_RGB, {}, RGB(255, 128, 8), RGB(255, 132, 8)},
-      {16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, RGB(255, 130, 8), RGB(255, 130, 8)},
-      {24, BI_RGB, {}, RGB(1, 2, 3), RGB(1, 2, 3)},
-      {32, BI_RGB, {}, RGB(250, 251, 252), RGB(250, 251, 252)},
+      {1, false, RGB(200, 200, 200), RGB(255, 255, 255)},
+      {4, false, RGB(100, 100, 100), RGB(128, 128, 128)},
+      {8, false, RGB(10, 0, 0), RGB(0, 0, 0)},
+      {16, false, RGB(255, 128, 8), RGB(255, 132, 8)},
+      {16, true, RGB(255, 130, 8), RGB(255, 130, 8)},
+      {24, false, RGB(1, 2, 3), RGB(1, 2, 3)},
+      {32, false, RGB(250, 251, 252), RGB(250, 251, 252)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Bits);
     BITMAPINFO info = InfoFor(5, -3, c.Bits, c.Bits <= 8 ? grey : std::vector<RGBQUAD>{});
-    info.bmiHeader.biCompression = c.Compression;
-    if (c.Compression == BI_BITFIELDS) std::memcpy(info.bmiColors, c.Masks, sizeof c.Masks);
+    if (c.BitFields) SetMasks(info, 0xF800, 0x07E0, 0x001F);
     if (c.Bits == 1) info.bmiHeader.biClrUsed = 2, info.bmiColors[1] = Quad(255, 255, 255);
     Dib dib(info);
     ASSERT_NE(dib.Bitmap, 0u);
@@ -258,9 +264,7 @@ TEST(GdiTransfers, NearestEntryWithTheLowestIndexOnTies) {
   SetPixel(source.Dc, 2, 0, RGB(9, 10, 11));
   Dib target(InfoFor(3, 1, 8, {Quad(10, 10, 10), Quad(0, 0, 0), Quad(0, 0, 0)}));
   ASSERT_TRUE(BitBlt(target.Dc, 0, 0, 3, 1, source.Dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(target.Bits[0], 1);  // the exact colour's first index
-  EXPECT_EQ(target.Bits[1], 0);
-  EXPECT_EQ(target.Bits[2], 0);
+  EXPECT_EQ(target.Indices(3), (std::vector<BYTE>{1, 0, 0}));  // black takes the first of its exact entries
 }
 
 TEST(GdiTransfers, SameTableCopiesIndicesEvenForRepeatedColours) {
@@ -269,14 +273,14 @@ TEST(GdiTransfers, SameTableCopiesIndicesEvenForRepeatedColours) {
   for (BYTE i = 0; i < 4; ++i) source.Bits[i] = static_cast<BYTE>(3 - i);
   Dib same(InfoFor(4, 1, 8, table));
   ASSERT_TRUE(BitBlt(same.Dc, 0, 0, 4, 1, source.Dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(std::vector<BYTE>(same.Bits, same.Bits + 4), (std::vector<BYTE>{3, 2, 1, 0}));
+  EXPECT_EQ(same.Indices(4), (std::vector<BYTE>{3, 2, 1, 0}));
   // Another table maps by colour: both entries of grey 7 become the first one.
   Dib other(InfoFor(4, 1, 8, {Quad(9, 9, 9), Quad(7, 7, 7), Quad(7, 7, 7), Quad(1, 1, 1)}));
   ASSERT_TRUE(BitBlt(other.Dc, 0, 0, 4, 1, source.Dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(std::vector<BYTE>(other.Bits, other.Bits + 4), (std::vector<BYTE>{0, 1, 1, 3}));
+  EXPECT_EQ(other.Indices(4), (std::vector<BYTE>{0, 1, 1, 3}));
   // An overlapping copy within one bitmap reads the pixels as they were before it.
   ASSERT_TRUE(BitBlt(source.Dc, 1, 0, 3, 1, source.Dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(std::vector<BYTE>(source.Bits, source.Bits + 4), (std::vector<BYTE>{3, 3, 2, 1}));
+  EXPECT_EQ(source.Indices(4), (std::vector<BYTE>{3, 3, 2, 1}));
 }
 
 TEST(GdiTransfers, ClippingOnBothSidesLeavesTheRestUntouched) {
@@ -359,15 +363,12 @@ TEST(GdiStretch, RunLengthAndBitFieldSources) {
   // A 5-6-5 pixel of full green and a 32-bit pixel with masks in another order.
   const WORD green565[2] = {0x07E0, 0};
   BITMAPINFO fields = InfoFor(1, 1, 16);
-  fields.bmiHeader.biCompression = BI_BITFIELDS;
-  const DWORD masks565[3] = {0xF800, 0x07E0, 0x001F};
-  std::memcpy(fields.bmiColors, masks565, sizeof masks565);
+  SetMasks(fields, 0xF800, 0x07E0, 0x001F);
   StretchDIBits(target.Dc, 3, 0, 1, 1, 0, 0, 1, 1, green565, &fields, DIB_RGB_COLORS, SRCCOPY);
   EXPECT_EQ(GetPixel(target.Dc, 3, 0), RGB(0, 255, 0));
   const DWORD rgbx = 0x00112233;  // red in the low byte by these masks
   fields.bmiHeader.biBitCount = 32;
-  const DWORD masks32[3] = {0x000000FF, 0x0000FF00, 0x00FF0000};
-  std::memcpy(fields.bmiColors, masks32, sizeof masks32);
+  SetMasks(fields, 0x000000FF, 0x0000FF00, 0x00FF0000);
   StretchDIBits(target.Dc, 3, 1, 1, 1, 0, 0, 1, 1, &rgbx, &fields, DIB_RGB_COLORS, SRCCOPY);
   EXPECT_EQ(GetPixel(target.Dc, 3, 1), RGB(0x33, 0x22, 0x11));
 }

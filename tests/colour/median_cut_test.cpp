@@ -19,12 +19,13 @@ RGBTRIPLE Triple(const Rgb& c) {
   return RGBTRIPLE{static_cast<BYTE>(c.b), static_cast<BYTE>(c.g), static_cast<BYTE>(c.r)};
 }
 
+Rgb RgbOf(const RGBQUAD& q) { return {q.rgbRed, q.rgbGreen, q.rgbBlue}; }
+
+void Count(TMedianCut& mc, std::initializer_list<Rgb> pixels) { for (const Rgb& c : pixels) mc.AddColor(Triple(c)); }
+
 std::vector<Rgb> Entries(const TMedianCut& mc) {
   std::vector<Rgb> out;
-  for (int n = 0; n < mc.EntryCount; ++n) {
-    const RGBQUAD& q = mc.PaletteEntries[n];
-    out.push_back({q.rgbRed, q.rgbGreen, q.rgbBlue});
-  }
+  for (int n = 0; n < mc.EntryCount; ++n) out.push_back(RgbOf(mc.PaletteEntries[n]));
   return out;
 }
 
@@ -82,9 +83,7 @@ INSTANTIATE_TEST_SUITE_P(Quantiser, Split, testing::Values(
 
 TEST(Quantiser, RecordsAreNormalisedAndCompacted) {
   TMedianCut mc;
-  mc.AddColor(Triple({13, 200, 77}));
-  mc.AddColor(Triple({14, 201, 78}));
-  mc.AddColor(Triple({13, 200, 77}));
+  Count(mc, {{13, 200, 77}, {14, 201, 78}, {13, 200, 77}});
   mc.BuildPalette(8, true);
   const TMedianCutBucket& front = mc.Buckets[0];
   EXPECT_EQ(front.Bucket, 3 * 2048 + 50 * 32 + 9);
@@ -94,8 +93,7 @@ TEST(Quantiser, RecordsAreNormalisedAndCompacted) {
 
 TEST(Quantiser, EmptyCellsTakePartWithoutSkipEmpty) {
   TMedianCut mc;
-  mc.AddColor(Triple({0, 0, 0}));
-  mc.AddColor(Triple({255, 255, 255}));
+  Count(mc, {{0, 0, 0}, {255, 255, 255}});
   mc.BuildPalette(1, false);
   // Green is widest; every cell whose green lies above the mean 127 joins white.
   EXPECT_EQ(Entries(mc), (std::vector<Rgb>{{255, 255, 255}, {0, 0, 0}}));
@@ -127,15 +125,14 @@ TEST(Quantiser, DepthOutsideZeroToEightIsRefused) {
 
 TEST(Quantiser, MakePaletteHandsOverTheEntries) {
   TMedianCut mc;
-  for (Rgb c : {Rgb{0, 0, 0}, Rgb{255, 255, 255}, Rgb{40, 200, 16}}) mc.AddColor(Triple(c));
+  Count(mc, {{0, 0, 0}, {255, 255, 255}, {40, 200, 16}});
   mc.BuildPalette(8, true);
   const HPALETTE palette = mc.MakePalette();
   ASSERT_NE(palette, 0u);
   PALETTEENTRY got[256]{};
   ASSERT_EQ(GetPaletteEntries(palette, 0, 256, got), 3u);
   for (int n = 0; n < 3; ++n) {
-    const RGBQUAD& q = mc.PaletteEntries[n];
-    EXPECT_EQ((Rgb{got[n].peRed, got[n].peGreen, got[n].peBlue}), (Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue}));
+    EXPECT_EQ((Rgb{got[n].peRed, got[n].peGreen, got[n].peBlue}), RgbOf(mc.PaletteEntries[n]));
     EXPECT_EQ(got[n].peFlags, 0);
   }
   EXPECT_TRUE(DeleteObject(palette));
@@ -155,6 +152,16 @@ std::unique_ptr<TBitmap> MakeBitmap(TPixelFormat format, int width, int height,
     }
   }
   return bitmap;
+}
+
+// The result's colour table, as many entries as its palette holds.
+std::vector<Rgb> PaletteOf(TBitmap& b) {
+  WORD entries = 0;
+  EXPECT_EQ(GetObjectA(b.Palette(), sizeof(entries), &entries), int(sizeof(entries)));
+  const auto table = b.ColorTable();
+  std::vector<Rgb> out;
+  for (std::size_t n = 0; n < entries; ++n) out.push_back(RgbOf(table.at(n)));
+  return out;
 }
 
 int AssertionLine(const EAssertionFailed& e) {
@@ -221,12 +228,7 @@ TEST(ReduceColors, SmallImagesGiveTheirPaletteAndIndices) {
     const int width = int(c.pixels.size());
     auto source = MakeBitmap(pf24bit, width, 1, [&](int x, int) { return c.pixels[x]; });
     auto result = ReduceColors(source.get(), 8);
-    WORD entries = 0;
-    ASSERT_EQ(GetObjectA(result->Palette(), sizeof(entries), &entries), int(sizeof(entries)));
-    ASSERT_EQ(entries, c.palette.size());
-    const auto table = result->ColorTable();
-    for (std::size_t n = 0; n < c.palette.size(); ++n)
-      EXPECT_EQ((Rgb{table[n].rgbRed, table[n].rgbGreen, table[n].rgbBlue}), c.palette[n]);
+    EXPECT_EQ(PaletteOf(*result), c.palette);
     const auto* row = static_cast<const BYTE*>(result->ScanLine(0));
     EXPECT_EQ(std::vector<int>(row, row + width), c.indices);
   }
@@ -318,12 +320,9 @@ TEST_P(RandomImages, AgreeWithTheModelAndKeepTheInvariants) {
   ASSERT_EQ(result->Width(), p.width);
   ASSERT_EQ(result->Height(), p.height);
   ASSERT_LE(model.palette.size(), std::size_t{1} << p.depth);
-  WORD entries = 0;
-  ASSERT_EQ(GetObjectA(result->Palette(), sizeof(entries), &entries), int(sizeof(entries)));
-  ASSERT_EQ(entries, model.palette.size());
-  const auto table = result->ColorTable();
-  for (std::size_t n = 0; n < model.palette.size(); ++n)
-    EXPECT_EQ((Rgb{table[n].rgbRed, table[n].rgbGreen, table[n].rgbBlue}), model.palette[n]) << n;
+  const std::vector<Rgb> palette = PaletteOf(*result);
+  ASSERT_EQ(palette.size(), model.palette.size());
+  EXPECT_EQ(palette, model.palette);
 
   std::map<int, int> indexOfBucket;
   for (int y = 0; y < p.height; ++y) {
@@ -331,7 +330,7 @@ TEST_P(RandomImages, AgreeWithTheModelAndKeepTheInvariants) {
     const auto* to = static_cast<const BYTE*>(result->ScanLine(y));
     for (int x = 0; x < p.width; ++x) {
       const int bucket = TMedianCut::BucketOf(from[x]);
-      ASSERT_LT(to[x], entries);
+      ASSERT_LT(to[x], palette.size());
       ASSERT_EQ(to[x], model.cells.at(bucket).index) << x << "," << y;
       ASSERT_EQ(indexOfBucket.emplace(bucket, to[x]).first->second, to[x]);
     }

@@ -63,17 +63,18 @@ TEST(UlmDIB, AChangeToOneSharingBitmapNeverShowsInTheOther) {
       {"canvas", [](TUlmDIB& b) { TUlmDIBCanvas(&b).FillRect(Rect(0, 0, W, H)); }},
   };
   for (const auto& [name, change] : changes) {
+    SCOPED_TRACE(name);
     auto a = DibOf(pf8bit);
     a->MaskColor = clRed;
     const Bytes before = Pixels(*a);
     TUlmDIB b;
     b.Assign(a.get());
-    EXPECT_EQ(b.InternalDIB, a->InternalDIB) << name;
+    EXPECT_EQ(b.InternalDIB, a->InternalDIB);
     EXPECT_EQ(b.MaskColor, clRed);
     change(b);
-    EXPECT_EQ(a->InternalDIB->RefCount, 1) << name;
-    EXPECT_EQ(Pixels(*a), before) << name;
-    EXPECT_EQ(Entries(a->GetPalette()), Entries(MakeBitmap(pf8bit)->ColorTable())) << name;
+    EXPECT_EQ(a->InternalDIB->RefCount, 1);
+    EXPECT_EQ(Pixels(*a), before);
+    EXPECT_EQ(Entries(a->GetPalette()), Entries(MakeBitmap(pf8bit)->ColorTable()));
   }
 }
 
@@ -92,21 +93,22 @@ TEST(UlmDIB, AssignFromAndToTheClassLibrarysBitmapAtEveryDepth) {
               {pf32bit, 24, pf24bit, TUlmPixelFormat::Bit24}};
   for (const auto& row : rows) {
     const bool rle = row.Via == TUlmPixelFormat::Bit4RLE || row.Via == TUlmPixelFormat::Bit8RLE;
+    SCOPED_TRACE(testing::Message() << row.In << (rle ? " through run-length data" : ""));
     auto source = MakeBitmap(row.In, rle);
     TUlmDIB dib;
     dib.Assign(source.get());
-    EXPECT_EQ(dib.GetBitCount(), row.Bits) << row.In;
-    EXPECT_EQ(Entries(dib.GetPalette()), Entries(source->ColorTable())) << row.In;
+    EXPECT_EQ(dib.GetBitCount(), row.Bits);
+    EXPECT_EQ(Entries(dib.GetPalette()), Entries(source->ColorTable()));
     if (row.In == row.Out) {
-      EXPECT_EQ(Pixels(dib), Rows(source.get())) << row.In;
+      EXPECT_EQ(Pixels(dib), Rows(source.get()));
     }
     dib.ChangePixelFormat(row.Via);
     TBitmap back;
     back.Assign(&dib);
-    EXPECT_EQ(back.PixelFormat(), row.Out) << row.In;
-    EXPECT_EQ(core_test::Pixels(back), core_test::Pixels(*source)) << row.In;
+    EXPECT_EQ(back.PixelFormat(), row.Out);
+    EXPECT_EQ(core_test::Pixels(back), core_test::Pixels(*source));
     if (row.In == row.Out) {
-      EXPECT_EQ(Rows(&back), Rows(source.get())) << row.In;
+      EXPECT_EQ(Rows(&back), Rows(source.get()));
     }
   }
 }
@@ -165,13 +167,14 @@ TEST(UlmDIB, RefusedAndEmptyRequestsKeepThePictureAndAnnounceNothing) {
       {"", [](TUlmDIB& d) { d.ChangePixelFormat(TUlmPixelFormat::Bit8); }},
   };
   for (const auto& [text, act] : rows) {
+    SCOPED_TRACE(text);
     auto dib = DibOf(pf8bit);
     const Bytes before = Pixels(*dib);
     const TUlmInternalDIB* data = dib->InternalDIB;
     int changes = 0;
     dib->OnChange = [&changes](TObject*) { ++changes; };
     EXPECT_EQ(Raised([&] { act(*dib); }), text);
-    EXPECT_TRUE(dib->InternalDIB == data && Pixels(*dib) == before && changes == 0) << text;
+    EXPECT_TRUE(dib->InternalDIB == data && Pixels(*dib) == before && changes == 0);
   }
   EXPECT_FALSE(Clipboard()->IsOpen());
   GlobalFree(block);
@@ -200,6 +203,7 @@ TEST(UlmDIB, OnlyQuantisingConversionsReportProgress) {
       {TUlmPixelFormat::HalfTone, 0, "", ""},
       {TUlmPixelFormat::Bit24, 0, "", ""}};
   for (const auto& [target, total, text, error] : rows) {
+    SCOPED_TRACE(testing::Message() << int(target) << " " << error);
     auto dib = DibOf(pf24bit, error.empty());  // without runs the pixels do not compress
     std::vector<std::tuple<TProgressStage, int, bool, std::string>> events;
     dib->OnProgress = [&](TObject* sender, TProgressStage stage, std::uint8_t percent, bool redraw, const TRect& rect,
@@ -210,8 +214,8 @@ TEST(UlmDIB, OnlyQuantisingConversionsReportProgress) {
     int changes = 0;
     dib->OnChange = [&changes](TObject*) { ++changes; };
     EXPECT_EQ(Raised([&] { dib->ChangePixelFormat(target); }), error);
-    EXPECT_EQ(changes, error.empty() && target != TUlmPixelFormat::Bit24 ? 1 : 0) << text;
-    ASSERT_EQ(events.size(), total == 0 ? 0u : total + 1u) << text;
+    EXPECT_EQ(changes, error.empty() && target != TUlmPixelFormat::Bit24 ? 1 : 0);
+    ASSERT_EQ(events.size(), total == 0 ? 0u : total + 1u);
     if (total == 0) continue;
     EXPECT_EQ(events.front(), std::make_tuple(psStarting, 0, false, text));
     for (int k = 1; k < total; ++k) EXPECT_EQ(events[k], std::make_tuple(psRunning, k * 100 / total, false, text));
