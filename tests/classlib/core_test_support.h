@@ -99,18 +99,18 @@ inline std::vector<TColor> Pixels(TBitmap& b) {
   return out;
 }
 
+// A row's bytes, counted from the top as ScanLine counts them.
+inline BYTE* Row(TBitmap& b, int y) { return static_cast<BYTE*>(b.ScanLine(y)); }
+
 // The rows' bytes as the bitmap holds them, padding included: top row first, or bottom first.
 inline std::vector<std::uint8_t> ScanBytes(TBitmap& b, bool bottomUp = false) {
   std::vector<std::uint8_t> out;
   for (int i = 0; i < b.Height(); ++i) {
-    const auto* row = static_cast<const std::uint8_t*>(b.ScanLine(bottomUp ? b.Height() - 1 - i : i));
+    const auto* row = Row(b, bottomUp ? b.Height() - 1 - i : i);
     out.insert(out.end(), row, row + b.RowBytes());
   }
   return out;
 }
-
-// A row's bytes, counted from the top as ScanLine counts them.
-inline BYTE* Row(TBitmap& b, int y) { return static_cast<BYTE*>(b.ScanLine(y)); }
 
 // The colours of a palette's entries, or of a colour table.
 inline std::vector<COLORREF> Entries(HPALETTE palette) {

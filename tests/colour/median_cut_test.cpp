@@ -229,7 +229,7 @@ TEST(ReduceColors, SmallImagesGiveTheirPaletteAndIndices) {
     auto source = MakeBitmap(pf24bit, width, 1, [&](int x, int) { return c.pixels[x]; });
     auto result = ReduceColors(source.get(), 8);
     EXPECT_EQ(PaletteOf(*result), c.palette);
-    const auto* row = static_cast<const BYTE*>(result->ScanLine(0));
+    const auto* row = core_test::Row(*result, 0);
     EXPECT_EQ(std::vector<int>(row, row + width), c.indices);
   }
 }
@@ -327,7 +327,7 @@ TEST_P(RandomImages, AgreeWithTheModelAndKeepTheInvariants) {
   std::map<int, int> indexOfBucket;
   for (int y = 0; y < p.height; ++y) {
     const auto* from = static_cast<const RGBTRIPLE*>(source->ScanLine(y));
-    const auto* to = static_cast<const BYTE*>(result->ScanLine(y));
+    const auto* to = core_test::Row(*result, y);
     for (int x = 0; x < p.width; ++x) {
       const int bucket = TMedianCut::BucketOf(from[x]);
       ASSERT_LT(to[x], palette.size());

@@ -54,7 +54,7 @@ inline std::unique_ptr<TBitmap> MakeBitmap(int width, int height, const PixelFn&
   bitmap->SetPixelFormat(pf24bit);
   bitmap->SetSize(width, height);
   for (int y = 0; y < height; ++y) {
-    auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
+    auto* row = core_test::Row(*bitmap, y);
     for (int x = 0; x < width; ++x) {
       const TColor c = colour(x, y);
       row[3 * x] = GetBValue(c);
@@ -78,7 +78,7 @@ inline std::unique_ptr<TBitmap> MakeIndexedBitmap(int bits, int width, int heigh
   for (TColor c : palette) entries.push_back({GetRValue(c), GetGValue(c), GetBValue(c), 0});
   bitmap->SetPalette(core_test::MakePalette(entries));
   for (int y = 0; y < height; ++y) {
-    auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
+    auto* row = core_test::Row(*bitmap, y);
     std::fill(row, row + bitmap->RowBytes(), 0);
     for (int x = 0; x < width; ++x) row[x * bits / 8] |= static_cast<std::uint8_t>(index(x, y) << PackedShift(bits, x));
   }

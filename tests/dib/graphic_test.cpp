@@ -33,7 +33,7 @@ std::unique_ptr<TBitmap> MakeBitmap(TPixelFormat format, bool runs = false) {
     bitmap->SetPalette(CreatePalette(&log));
   }
   for (int y = 0; y < H; ++y) {
-    auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
+    auto* row = core_test::Row(*bitmap, y);
     for (int x = 0; x < bitmap->RowBytes(); ++x) row[x] = std::uint8_t(runs ? x / 24 * 37 + y * 101 : x * 37 + y * 101 + 5);
   }
   return bitmap;

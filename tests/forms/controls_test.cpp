@@ -324,7 +324,7 @@ std::unique_ptr<TBitmap> Quadrants(TPixelFormat format) {
   bitmap->SetSize(4, 2);
   if (format == pf8bit) bitmap->SetPalette(core_test::MakePalette({{255, 0, 0, 0}, {0, 0, 255, 0}}));
   for (int y = 0; y < 2; ++y) {
-    auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
+    auto* row = core_test::Row(*bitmap, y);
     for (int x = 0; x < 4; ++x) {
       if (format == pf8bit) {
         row[x] = RedAt(x, y) ? 0 : 1;

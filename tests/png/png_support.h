@@ -164,7 +164,7 @@ inline int BitsOf(const TBitmap& b) { return PixelFormatToBits(b.PixelFormat());
 
 // Pixel (x, y) as the bitmap holds it: a palette index, a 5-5-5 or 5-6-5 word, or 0xRRGGBB.
 inline std::uint32_t PixelAt(TBitmap& b, int x, int y) {
-  const auto* row = static_cast<const std::uint8_t*>(b.ScanLine(y));
+  const auto* row = core_test::Row(b, y);
   switch (BitsOf(b)) {
     case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
     case 4: return (x & 1) ? (row[x >> 1] & 15u) : (row[x >> 1] >> 4);
@@ -231,7 +231,7 @@ inline std::unique_ptr<TBitmap> MakeBitmap(TPixelFormat format, int width, int h
     bitmap->SetPalette(MakePalette(colours));
   }
   for (int y = 0; y < height; ++y) {
-    auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
+    auto* row = core_test::Row(*bitmap, y);
     for (int i = 0; i < DibRowBytes(width, bits); ++i) row[i] = PatternByte(seed, i, y, 7);
   }
   return bitmap;

@@ -244,7 +244,7 @@ TEST(WriterChunks, OneBitGreyPutsTheBrighterEntryOnOne) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Entries[0]);
     auto bitmap = PaletteBitmap(pf1bit, row.Entries, 8, 1);
-    static_cast<std::uint8_t*>(bitmap->ScanLine(0))[0] = 0xA5;
+    core_test::Row(*bitmap, 0)[0] = 0xA5;
     const auto decoded = DecodeWithLibpng(Save(bitmap.get(), [](auto& w) {
       w.Grayscale = true;
       w.TransparentColor = 0x01000001;
@@ -262,7 +262,7 @@ TEST(WriterChunks, OneBitGreyPutsTheBrighterEntryOnOne) {
 TEST(WriterChunks, HighColourWhiteIsFullWhite) {
   for (const TPixelFormat format : {pf15bit, pf16bit}) {
     auto bitmap = MakeBitmap(format, 1, 1);
-    auto* pixel = static_cast<std::uint8_t*>(bitmap->ScanLine(0));
+    auto* pixel = core_test::Row(*bitmap, 0);
     pixel[0] = 0xFF;
     pixel[1] = format == pf15bit ? 0x7F : 0xFF;
     const auto decoded = DecodeWithLibpng(Save(bitmap.get()));
@@ -391,7 +391,7 @@ TEST(WriterRowHook, SeesEveryRowInOrderAndMayChangeIt) {
     const auto decoded = DecodeWithLibpng(file);
     ASSERT_TRUE(decoded.Ok);
     for (int y = 0; y < 9; ++y) {
-      const auto* line = static_cast<const std::uint8_t*>(bitmap->ScanLine(y));
+      const auto* line = core_test::Row(*bitmap, y);
       for (int x = 0; x < 7; ++x) {
         EXPECT_EQ(static_cast<std::uint8_t>(~line[3 * x + 2]), decoded.Rgba(x, y)[0]);
         EXPECT_EQ(static_cast<std::uint8_t>(~line[3 * x]), decoded.Rgba(x, y)[2]);

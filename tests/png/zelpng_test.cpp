@@ -20,7 +20,7 @@ std::unique_ptr<TBitmap> MakeBitmap(TPixelFormat format, int width, int height, 
   bitmap->SetSize(width, height);
   const int used = (width * (format == pf8bit ? 8 : 24) + 7) / 8;
   for (int y = 0; y < height; ++y) {
-    auto* row = static_cast<std::uint8_t*>(bitmap->ScanLine(y));
+    auto* row = core_test::Row(*bitmap, y);
     for (int x = 0; x < used; ++x) row[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + seed);
   }
   return bitmap;
@@ -412,7 +412,7 @@ TEST(ZelPNGLoad, AFaultInsideTheImageDataKeepsEveryRowBeforeIt) {
   // Stored (level 0) data hold each row verbatim: its filter byte, then its bytes.
   Stream file = Encode(bitmap.get(), [](TZelPNG& png) { png.CompressionLevel = 0; });
   const std::vector<std::uint8_t> bytes = Bytes(*file);
-  auto* row = static_cast<const std::uint8_t*>(bitmap->ScanLine(faultRow));
+  auto* row = core_test::Row(*bitmap, faultRow);
   const std::uint8_t rgb[6] = {row[2], row[1], row[0], row[5], row[4], row[3]};
   const auto at = std::search(bytes.begin(), bytes.end(), rgb, rgb + 6);
   ASSERT_NE(at, bytes.end());
