@@ -1,6 +1,8 @@
 // The buffered image streams: memory and file input alike, the 64 KB buffer edges, the
-// sticky flags, the MacBinary skip, the final position, output buffering and progress.
+// sticky flags, the MacBinary skip, the final position, output buffering and progress;
+// the working memory that the streams take and give back.
 #include <limits>
+#include <thread>
 
 #include "png/ZelStream.h"
 #include "png_support.h"
@@ -479,6 +481,78 @@ TEST(GraphicReadStream, PrepareBitmapShapesTheTarget) {
   EXPECT_EQ(30, quads[0].rgbRed);
   EXPECT_EQ(40, quads[1].rgbBlue);
   EXPECT_EQ((std::vector<int>{0, 100}), percents);
+}
+
+// What a thread keeps of the blocks given back: at most 24 blocks, 2 MiB in all, none
+// over 512 KiB, and none that another thread took. Each row runs on threads of its own,
+// so that the store starts empty.
+TEST(WorkMemory, KeepsWithinItsLimitsAndOnlyWhatTheThreadTook) {
+  constexpr std::size_t KiB = 1024;
+  const struct {
+    const char* Name;
+    std::vector<std::size_t> Sizes;
+    bool GivenElsewhere;
+    int Blocks;
+    std::size_t Bytes;
+  } rows[] = {
+      {"blocks", std::vector<std::size_t>(25, 1 * KiB), false, 24, 24 * KiB},
+      {"block size", {512 * KiB, 512 * KiB + 1}, false, 1, 512 * KiB},
+      {"bytes in all", std::vector<std::size_t>(5, 500 * KiB), false, 4, 2000 * KiB},
+      {"another thread's", {1 * KiB}, true, 0, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    std::vector<void*> blocks;
+    TKeptWorkMemory held{-1, 0};
+    const auto give = [&] {
+      for (void* block : blocks) GiveWorkMemory(block);
+      held = KeptWorkMemory();
+    };
+    std::thread([&] {
+      for (std::size_t size : row.Sizes) blocks.push_back(TakeWorkMemory(size));
+      if (row.GivenElsewhere) {
+        std::thread(give).join();
+      } else {
+        give();
+      }
+    }).join();
+    EXPECT_EQ(held.Blocks, row.Blocks);
+    EXPECT_EQ(held.Bytes, row.Bytes);
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool AddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool AddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool AddressSanitizer = false;
+#endif
+
+// A kept block must not hide a fault that a fresh allocation would show: the sanitizer sees
+// a write past a reused block's request, and one after the block went back.
+TEST(WorkMemoryDeathTest, TheSanitizerSeesPastAReusedRequestAndAfterTheGiveBack) {
+  if (!AddressSanitizer) GTEST_SKIP() << "needs AddressSanitizer";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  constexpr std::size_t Request = 32 * 1024;
+  const struct {
+    const char* Name;
+    std::size_t Offset;
+    bool GivenBack;
+  } rows[] = {{"past the request", Request + 7 * 1024, false}, {"after the give-back", 0, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    EXPECT_DEATH(std::thread([&] {
+                   void* first = TakeWorkMemory(2 * Request);
+                   GiveWorkMemory(first);
+                   auto* block = static_cast<volatile std::uint8_t*>(TakeWorkMemory(Request));
+                   if (block != first) std::abort();
+                   if (row.GivenBack) GiveWorkMemory(const_cast<std::uint8_t*>(block));
+                   block[row.Offset] = 1;
+                   std::_Exit(0);
+                 }).join(),
+                 "use-after-poison");
+  }
 }
 
 }  // namespace
