@@ -105,7 +105,6 @@ void TZelPNG::Assign(TPersistent* source) {
     Interlace = png->Interlace;
     Grayscale = png->Grayscale;
     Comment = png->Comment;
-    commentTexts_ = png->commentTexts_;
     BackgroundColor = png->BackgroundColor;
     TransparentColor = png->TransparentColor;
     Gamma = png->Gamma;
@@ -142,8 +141,7 @@ void TZelPNG::AssignTo(TPersistent* dest) {
 
 void TZelPNG::TakeResults(const TZelPNGReadStream& reader, bool withInterlace) {
   hasAlpha_ = reader.HasAlpha;
-  Comment = reader.Comment;
-  commentTexts_ = reader.CommentTexts;
+  Comment.TakeLoaded(reader.Comment, reader.CommentTexts);
   BackgroundColor = reader.BackgroundColor;
   TransparentColor = reader.TransparentColor;
   if (withInterlace) Interlace = reader.Interlace;
@@ -199,13 +197,8 @@ void TZelPNG::ReadStoredData(TStream* stream) try {
 
 void TZelPNG::GiveChunkSettings(TZelPNGWriteStream& writer) const {
   writer.Grayscale = Grayscale;
-  // A comment left as the load collected it goes back as the chunks it came from: written
-  // as one text it would gain a line break on every load and save. A comment set or
-  // changed since is written as it stands.
-  std::string collected;
-  for (const std::string& text : commentTexts_) CollectComment(collected, text);
-  if (Comment == collected) {
-    writer.CommentTexts = commentTexts_;
+  if (const std::vector<std::string>* chunks = Comment.LoadedChunks()) {
+    writer.CommentTexts = *chunks;
   } else {
     writer.Comment = Comment;
   }

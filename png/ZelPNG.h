@@ -6,7 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "classlib/graphics.h"
@@ -14,6 +16,35 @@
 #include "png/ZelPNGStream_Read.h"
 
 class TZelPNGWriteStream;
+
+// The Comment text: read and set as a string. A load also keeps the chunks the text was
+// collected from, and a save writes them back as they came until the text is set again.
+// The collected form cannot be split back into its chunks ("a\r\n\r\nb" as one text and
+// "a", "b" as two collect alike), and written as one text it would gain a line break on
+// every load and save.
+class TZelPNGComment {
+public:
+  TZelPNGComment& operator=(std::string text) {
+    text_ = std::move(text);
+    loadedChunks_.reset();
+    return *this;
+  }
+  operator const std::string&() const noexcept { return text_; }
+  friend bool operator==(const TZelPNGComment& comment, std::string_view text) { return comment.text_ == text; }
+
+  void TakeLoaded(std::string text, std::vector<std::string> chunks) {
+    text_ = std::move(text);
+    loadedChunks_ = std::move(chunks);
+  }
+  // The chunks of the last load while the text was not set since; nullptr otherwise.
+  const std::vector<std::string>* LoadedChunks() const noexcept {
+    return loadedChunks_ ? &*loadedChunks_ : nullptr;
+  }
+
+private:
+  std::string text_;
+  std::optional<std::vector<std::string>> loadedChunks_;
+};
 
 class TZelPNG : public TGraphic {
 public:
@@ -49,7 +80,7 @@ public:
   TBitmap* ExternalImage = nullptr;
   TColor BackgroundColor = -1;
   TColor TransparentColor = -1;
-  std::string Comment;
+  TZelPNGComment Comment;
   double Gamma = 0.45455;
   std::string RowHookKey;
   std::uint32_t SignificantBits = 0;
@@ -94,8 +125,6 @@ private:
   std::unique_ptr<TBitmap> OwnImage;
   bool hasAlpha_ = false;
   std::int32_t sourceBits_ = 0;
-  // The Comment texts of the last load, chunk for chunk, for a save that keeps them.
-  std::vector<std::string> commentTexts_;
 };
 
 // Registers TZelPNG with the picture loader under "PNG" ("PNG Format"), and removes it

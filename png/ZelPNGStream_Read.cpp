@@ -42,12 +42,18 @@ bool TZelPNGReadStream::ChunkLengthFits(std::uint32_t length) {
   return length <= 0x7FFFFFFFu && std::int64_t{length} <= DataSize - Consumed;
 }
 
+namespace {
+
+// Adds one "Comment" text to the collected form a load reports: a blank line between two
+// texts, CR LF after each; an empty text adds nothing.
 void CollectComment(std::string& collected, std::string_view text) {
   if (text.empty()) return;
   if (!collected.empty()) collected += "\r\n";
   collected += text;
   collected += "\r\n";
 }
+
+}  // namespace
 
 void TZelPNGReadStream::ResetResults() {
   AlphaInUse = nullptr;

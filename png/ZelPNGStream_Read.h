@@ -20,10 +20,6 @@
 // may change the key it is given.
 using TKeyRequestEvent = std::function<void(TObject* sender, std::string& key)>;
 
-// Adds one "Comment" text to the collected form a load reports: a blank line between two
-// texts, CR LF after each; an empty text adds nothing.
-void CollectComment(std::string& collected, std::string_view text);
-
 class TZelPNGReadStream : public TZelCustomGraphicReadStream {
 public:
   CLASSLIB_CLASS(TZelPNGReadStream)

@@ -142,28 +142,17 @@ TEST_F(BatchTest, PngTransparencyStaysWithEachPixel) {
 // passes: the load's collected form, written back as one text, would grow each time.
 TEST_F(BatchTest, PngCommentsPassThroughChunkForChunk) {
   using namespace png_test;
-  const std::string keyword("Comment\0", 8);
-  auto comments = [&](const std::string& file) {
-    std::vector<std::string> texts;
-    for (const ParsedChunk& chunk : SplitChunks(file))
-      if (chunk.Type == "tEXt" && chunk.Data.starts_with(keyword)) texts.push_back(chunk.Data.substr(8));
-    return texts;
-  };
   const std::vector<std::vector<std::string>> cases = {
       {}, {"made by hand"}, {"first", "second"}, {"", "two\r\nlines"}};
   for (const std::vector<std::string>& texts : cases) {
     SCOPED_TRACE(texts.size());
-    std::string chunks;
-    for (const std::string& text : texts) chunks += Chunk("tEXt", keyword + text);
-    const std::string file = Signature() + Ihdr(2, 1, 8, 3) + chunks +
-                             Chunk("PLTE", Bytes({255, 0, 0, 0, 0, 255})) + Idat(Bytes({0, 0, 1})) + Iend();
     std::string source = Path("c.png");
-    WriteAll(source, file);
+    WriteAll(source, CommentedPng(texts));
     for (const char* pass : {"first", "second"}) {
       DropOnEmptyList({source});
       ASSERT_EQ(Start(Folder(pass)).size(), 1u);
       source = Path(pass) + "/c.png";
-      EXPECT_EQ(comments(ReadAll(source)), texts) << pass;
+      EXPECT_EQ(CommentTexts(ReadAll(source)), texts) << pass;
     }
   }
 }

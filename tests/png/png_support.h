@@ -291,6 +291,22 @@ inline std::vector<ParsedChunk> SplitChunks(const std::string& file, bool signat
   return chunks;
 }
 
+// A two-pixel palette PNG with a "Comment" chunk for each text, and the Comment texts of a
+// file, chunk for chunk.
+inline std::string CommentedPng(const std::vector<std::string>& texts) {
+  std::string comments;
+  for (const std::string& text : texts) comments += Text("Comment", text);
+  return Signature() + Ihdr(2, 1, 8, 3) + comments + Chunk("PLTE", Bytes({255, 0, 0, 0, 0, 255})) +
+         Idat(Bytes({0, 0, 1})) + Iend();
+}
+inline std::vector<std::string> CommentTexts(const std::string& file) {
+  const std::string keyword = TextData("Comment", "");
+  std::vector<std::string> texts;
+  for (const ParsedChunk& chunk : SplitChunks(file))
+    if (chunk.Type == "tEXt" && chunk.Data.starts_with(keyword)) texts.push_back(chunk.Data.substr(keyword.size()));
+  return texts;
+}
+
 inline std::vector<std::string> ChunkTypes(const std::vector<ParsedChunk>& chunks) {
   std::vector<std::string> types;
   for (const ParsedChunk& c : chunks) types.push_back(c.Type);

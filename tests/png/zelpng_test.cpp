@@ -145,6 +145,27 @@ TEST(ZelPNGSettings, EverySettingReachesTheFileAndComesBackFromALoad) {
   EXPECT_TRUE(loaded.Transparent());
 }
 
+// Only a Comment left as the load gave it goes back as the chunks it came from; one set
+// since is written as set, in one chunk or, empty, in none.
+TEST(ZelPNGSettings, ACommentSetAfterALoadIsWrittenAsSet) {
+  using namespace png_test;
+  const struct {
+    std::vector<std::string> Loaded;
+    std::string Set;
+    std::vector<std::string> Written;
+  } rows[] = {{{"first", "second"}, "other", {"other"}}, {{"first"}, "", {}}, {{""}, "", {}}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.Loaded) + " set to \"" + row.Set + "\"");
+    const std::string file = CommentedPng(row.Loaded);
+    TZelPNG png;
+    png.LoadFromStream(StreamOf(file.data(), static_cast<std::int64_t>(file.size())).get());
+    png.Comment = row.Set;
+    TMemoryStream saved;
+    png.SaveToStream(&saved);
+    EXPECT_EQ(CommentTexts(StreamBytes(saved)), row.Written);
+  }
+}
+
 TEST(ZelPNGSettings, AbsentTimeChromaticitiesAndGifControlReadAsZeroButTheNextSaveStampsTheTime) {
   TZelPNG png;
   png.ModifiedTime = PngTimeRecord{1999, 1, 1, 1, 1, 1};
