@@ -1,14 +1,12 @@
 #include "classlib/forms/dialogs.h"
 
 #include <QColorDialog>
-#include <QDateTime>
 #include <QFileDialog>
-#include <QFontMetrics>
+#include <QFileSystemModel>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLocale>
 #include <QTreeView>
-
-#include <algorithm>
 
 #include "classlib/filenames.h"
 #include "classlib/forms/widgets_p.h"
@@ -43,24 +41,50 @@ int ChosenFilter(const std::string& filter, const QString& selected) {
   return 0;
 }
 
+// Qt's file model's columns: name, size, type, date modified.
+enum FileColumn : int { NameColumn = 0, SizeColumn = 1, ModifiedColumn = 3 };
+
+// Qt's file model writes sizes and dates in the session's locale, which may be any; the
+// dialogs write them in Japanese, as every other text of the programs.
+class JapaneseFileColumns : public QIdentityProxyModel {
+public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (role != Qt::DisplayRole || files == nullptr) return QIdentityProxyModel::data(index, role);
+    const QModelIndex entry = mapToSource(index);
+    if (index.column() == ModifiedColumn) return japanese_.toString(files->lastModified(entry), QLocale::ShortFormat);
+    // A folder has no size, as in Qt's own column.
+    if (index.column() == SizeColumn && !files->isDir(entry)) return japanese_.formattedDataSize(files->size(entry));
+    return QIdentityProxyModel::data(index, role);
+  }
+
+private:
+  const QLocale japanese_{QLocale::Japanese, QLocale::Japan};
+};
+
 }  // namespace
 
 void PrepareFileDialog(QFileDialog& dialog, const QString& title) {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setWindowTitle(title);
-  // Qt sizes the detail view's size and date columns to English samples; the Japanese
-  // texts are wider and would be cut to "1…ト".
+  dialog.setProxyModel(new JapaneseFileColumns(&dialog));
   auto* view = dialog.findChild<QTreeView*>();
   if (view == nullptr) return;
-  const QLocale locale;
-  const QFontMetrics metrics(view->font());
-  const auto fit = [&](int column, const QStringList& widest) {
-    int width = view->header()->sectionSize(column);
-    for (const QString& text : widest) width = std::max(width, metrics.horizontalAdvance(text) + metrics.height());
-    view->header()->resizeSection(column, width);
-  };
-  fit(1, {locale.formattedDataSize(1023), locale.formattedDataSize(999'990'000'000)});
-  fit(3, {locale.toString(QDateTime(QDate(2026, 12, 31), QTime(23, 59)), QLocale::ShortFormat)});
+  // Qt sizes the detail view's columns to English samples, too narrow for the Japanese
+  // texts ("Wi…画像"). Size, type and date take what the folder shows; the name takes the
+  // rest, so a vertical scroll bar narrows the name and never cuts the date.
+  QHeaderView* header = view->header();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+  // The dialog keeps its header in the settings every Qt program's file dialog reads: they
+  // get it back with Qt's own modes.
+  QObject::connect(&dialog, &QDialog::finished, header, [header] {
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setStretchLastSection(true);
+  });
 }
 
 std::string ApplyDefaultExt(const std::string& fileName, const std::string& defaultExt) {

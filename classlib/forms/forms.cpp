@@ -18,11 +18,7 @@
 #include <QTranslator>
 #include <QVBoxLayout>
 
-#include <clocale>
-#include <cstdlib>
-#include <map>
 #include <new>
-#include <string_view>
 
 #include "classlib/filenames.h"
 #include "classlib/forms/menus.h"
@@ -248,62 +244,6 @@ void LoadQtTranslation() {
   }
 }
 
-// Qt's file dialogs show sizes and dates in the system locale, which Qt takes from the
-// environment once, while the application object is built; QLocale::setDefault does not
-// reach it. So for that moment a session that is not Japanese names Japanese messages and
-// times. Afterwards the environment is the session's again and the C library's locale is
-// set from it as Qt set it, so file names, numbers and the programs the desktop opens see
-// the session as it is.
-class TJapaneseSystemLocale {
-public:
-  TJapaneseSystemLocale() {
-    if (Japanese(Effective("LC_MESSAGES")) && Japanese(Effective("LC_TIME")) && !Overrides(Get("LANGUAGE"))) return;
-    for (const char* name : Names) saved_[name] = Get(name);
-    // LC_ALL would outrank the two categories; the others keep its value.
-    if (const std::string all = Get("LC_ALL"); !all.empty()) {
-      for (const char* name : Names)
-        if (std::string_view(name).starts_with("LC_")) setenv(name, all.c_str(), 1);
-      unsetenv("LC_ALL");
-    }
-    unsetenv("LANGUAGE");
-    setenv("LC_MESSAGES", "ja_JP.UTF-8", 1);
-    setenv("LC_TIME", "ja_JP.UTF-8", 1);
-  }
-  TJapaneseSystemLocale(const TJapaneseSystemLocale&) = delete;
-  TJapaneseSystemLocale& operator=(const TJapaneseSystemLocale&) = delete;
-  ~TJapaneseSystemLocale() {
-    if (saved_.empty()) return;
-    for (const auto& [name, value] : saved_) {
-      if (value.empty()) {
-        unsetenv(name.c_str());
-      } else {
-        setenv(name.c_str(), value.c_str(), 1);
-      }
-    }
-    std::setlocale(LC_ALL, "");
-  }
-
-private:
-  static constexpr const char* Names[] = {"LC_ALL", "LC_CTYPE", "LC_NUMERIC", "LC_TIME", "LC_COLLATE",
-                                          "LC_MONETARY", "LC_MESSAGES", "LC_PAPER", "LC_NAME", "LC_ADDRESS",
-                                          "LC_TELEPHONE", "LC_MEASUREMENT", "LC_IDENTIFICATION", "LANGUAGE"};
-  static std::string Get(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-  }
-  // A category's locale as the C library reads it: LC_ALL, then the category, then LANG.
-  static std::string Effective(const char* category) {
-    for (const char* name : {"LC_ALL", category, "LANG"})
-      if (std::string value = Get(name); !value.empty()) return value;
-    return "";
-  }
-  static bool Japanese(const std::string& locale) { return locale.starts_with("ja"); }
-  // Qt prefers LANGUAGE's first language to the messages category's.
-  static bool Overrides(const std::string& language) { return !language.empty() && !Japanese(language); }
-
-  std::map<std::string, std::string> saved_;
-};
-
 TForm* FormOfWindow(QWidget* window) {
   auto* formWindow = dynamic_cast<FormWindow*>(window);
   return formWindow != nullptr ? formWindow->form : nullptr;
@@ -344,7 +284,6 @@ TApplication::~TApplication() { Done(); }
 
 void TApplication::Initialize() {
   if (QCoreApplication::instance() == nullptr) {
-    const TJapaneseSystemLocale japanese;
     impl_->ownApp = std::make_unique<QApplication>(impl_->argc, impl_->argv);
   }
   QApplication::setQuitOnLastWindowClosed(false);

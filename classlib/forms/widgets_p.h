@@ -74,7 +74,7 @@ int RunMessageBox(TModalShown shown, BoxIcon icon, const std::vector<BoxButton>&
 QWidget* DialogParent();
 
 // Qt's own file dialog with its title, as every program shows it: its widgets rather than
-// the platform's dialog, so that it speaks the programs' language.
+// the platform's dialog, so that it speaks the programs' language, sizes and dates too.
 void PrepareFileDialog(QFileDialog& dialog, const QString& title);
 
 // The control whose widget this is, or none.

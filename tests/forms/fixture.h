@@ -3,7 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,3 +38,19 @@ public:
   }
   std::vector<std::string> Messages;
 };
+
+// The locale's variables of the environment (LANG, every LC_*, LANGUAGE), set ones only: a
+// variable set empty differs from one not set.
+inline std::map<std::string, std::string> LocaleVariables() {
+  std::map<std::string, std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string name = text.substr(0, equals);
+    if (name == "LANG" || name == "LANGUAGE" || name.starts_with("LC_")) variables[name] = text.substr(equals + 1);
+  }
+  return variables;
+}
+// As the suite found them, before the application started.
+extern std::map<std::string, std::string> LocaleVariablesAtStart;

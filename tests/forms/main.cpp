@@ -6,11 +6,15 @@
 
 #include "classlib/forms/automation.h"
 #include "classlib/forms/forms.h"
+#include "forms/fixture.h"
 #include "forms/swatch.h"
+
+std::map<std::string, std::string> LocaleVariablesAtStart;
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   ::testing::InitGoogleTest(&argc, argv);
+  LocaleVariablesAtStart = LocaleVariables();
   Application->Initialize();
   Application->SetTitle("FormsTest");
   TAutomation::SetActive(true);

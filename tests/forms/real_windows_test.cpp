@@ -3,19 +3,32 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QColorDialog>
+#include <QDateTime>
+#include <QDir>
 #include <QDrag>
+#include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+#include <QTreeView>
 #include <QUrl>
 #include <QWindow>
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "classlib/forms/dialogs.h"
 #include "classlib/forms/forms.h"
@@ -135,6 +148,79 @@ TEST_F(RealWindowsTest, SaveDialogReturnsTheNameWithItsDefaultExtensionAndFilter
   ASSERT_TRUE(sd.Execute());
   EXPECT_EQ(sd.FileName, folder + "/sheet.png");
   EXPECT_EQ(sd.FilterIndex, 2);
+}
+
+// The file dialogs write sizes and dates in Japanese whatever the session's locale (ctest
+// runs this once more under LANG=C), and every column shows its text whole, beside a
+// vertical scroll bar too.
+TEST_F(RealWindowsTest, FileDialogsShowJapaneseSizesAndDatesWhole) {
+  QTemporaryDir folder;
+  const auto dated = [](const QString& path) {
+    const qint64 afternoon = QDateTime(QDate(2025, 5, 9), QTime(14, 56)).toSecsSinceEpoch();
+    const std::chrono::sys_seconds when{std::chrono::seconds(afternoon)};
+    std::filesystem::last_write_time(path.toStdString(), std::chrono::file_clock::from_sys(when));
+  };
+  for (const auto& [name, bytes] : {std::pair{"a.png", 361}, std::pair{"b.bmp", 2000}}) {
+    QFile file(folder.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(bytes, 'x'));
+    file.close();
+    dated(file.fileName());
+  }
+  // Enough folders for a scroll bar in the folder browser as well.
+  for (int i = 0; i < 24; ++i) ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("素材%1").arg(i)));
+  dated(folder.filePath("素材0"));
+
+  TOpenDialog od(nullptr);
+  TSaveDialog sd(nullptr);
+  BROWSEINFOA browse;
+  struct Row {
+    const char* name;
+    std::function<void()> show;
+    int entries;
+  };
+  for (const Row& row : {Row{"open", [&] { od.Execute(); }, 26}, Row{"save", [&] { sd.Execute(); }, 26},
+                         Row{"folder", [&] { CoTaskMemFree(SHBrowseForFolderA(&browse)); }, 24}}) {
+    SCOPED_TRACE(row.name);
+    std::map<std::string, std::string> shown;
+    std::vector<std::string> cut;
+    bool scrolls = false;
+    Hand([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      dialog->setDirectory(folder.path());
+      auto* view = dialog->findChild<QTreeView*>();
+      ASSERT_NE(view, nullptr);
+      const QAbstractItemModel* model = view->model();
+      for (int i = 0; i < 500 && model->rowCount(view->rootIndex()) < row.entries; ++i) {
+        Application->ProcessMessages();
+        QThread::msleep(10);
+      }
+      // The header fits its columns on a later turn of the loop.
+      for (int i = 0; i < 10; ++i) Application->ProcessMessages();
+      scrolls = view->verticalScrollBar()->isVisible();
+      for (int r = 0; r < model->rowCount(view->rootIndex()); ++r) {
+        const QModelIndex entry = model->index(r, 0, view->rootIndex());
+        const auto text = [&](int column) { return entry.siblingAtColumn(column).data().toString().toStdString(); };
+        shown[text(0)] = text(1) + " | " + text(3);
+        for (int column = 1; column <= 3; ++column) {
+          const int needs = view->sizeHintForIndex(entry.siblingAtColumn(column)).width();
+          const int start = view->header()->sectionViewportPosition(column);
+          if (view->header()->sectionSize(column) < needs || start + needs > view->viewport()->width())
+            cut.push_back(text(column));
+        }
+      }
+      dialog->reject();
+    });
+    row.show();
+    EXPECT_TRUE(scrolls);
+    EXPECT_EQ(cut, std::vector<std::string>{});
+    EXPECT_EQ(shown["素材0"], " | 2025/05/09 14:56");
+    if (row.entries > 24) {
+      EXPECT_EQ(shown["a.png"], "361 バイト | 2025/05/09 14:56");
+      EXPECT_EQ(shown["b.bmp"], "1.95 KiB | 2025/05/09 14:56");
+    }
+  }
 }
 
 TEST_F(RealWindowsTest, ColourDialogReturnsTheChosenColourAsBlueGreenRed) {
