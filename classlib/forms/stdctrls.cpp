@@ -356,6 +356,8 @@ void TListBox::SetItemIndex(int index) {
     return;
   }
   list->setCurrentRow(index, multiSelect_ ? QItemSelectionModel::NoUpdate : QItemSelectionModel::ClearAndSelect);
+  // The class library's list scrolls the new item index into view, shown or not.
+  list->scrollToItem(list->item(index));
 }
 
 bool TListBox::Selected(int index) const {

@@ -166,6 +166,7 @@ public:
   bool MultiSelect() const { return multiSelect_; }
   void SetMultiSelect(bool multiSelect);
   // Several selected entries: the entry with the focus; one: the selected entry; -1: none.
+  // Setting it scrolls that entry into view.
   int ItemIndex() const;
   void SetItemIndex(int index);
   // Raises EListError with the index outside 0..Count-1.

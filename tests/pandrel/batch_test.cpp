@@ -1,5 +1,6 @@
 // The batch: palette entry 0 takes the picked colour, pixels and format stay, and the
 // window comes back uncovered whatever happened.
+#include <QListWidget>
 #include <QTimer>
 
 #include "classlib/filenames.h"
@@ -216,20 +217,56 @@ TEST_F(BatchTest, ProgressCoversTheWindowAndIgnoresAnotherStart) {
 }
 
 // A file that cannot be read ends the batch there: the files before it are written, the
-// ones after it are not, and the window is uncovered for the next batch.
+// ones after it are not, the window is uncovered for the next batch, and from the moment
+// the error box shows the file's entry is the list's one selected entry, in view.
 TEST_F(BatchTest, FailureStopsAtTheFileAndUncoversTheWindow) {
-  WritePicture(Path("a.bmp"), Cycling(8, {clWhite, clRed}));
+  const IndexedPicture good = Cycling(8, {clWhite, clRed});
+  WritePicture(Path("a.bmp"), good);
   WriteAll(Path("b.png"), "\x89PNG\r\n\x1a\n broken");
-  WritePicture(Path("c.bmp"), Cycling(8, {clWhite, clRed}));
+  WritePicture(Path("c.bmp"), good);
   WriteAll(Path("d.bmp"), "BM too short");
   Drop({Path("a.bmp"), Path("b.png"), Path("c.bmp"), Path("d.bmp")});
-  for (const auto& [removed, written] : {std::pair<std::string, std::vector<std::string>>{"", {"a.bmp"}},
-                                         {"b.png", {"a.bmp", "c.bmp"}}}) {
-    if (!removed.empty()) frmMain->lstFileList->Items()->Delete(frmMain->lstFileList->Items()->IndexOf(Path(removed)));
-    const std::vector<TModalShown> shown = Start(Folder("out"));
+  // Twelve more before d.bmp push it below the list's first screenful.
+  std::vector<std::string> more, allBeforeD = {"a.bmp", "c.bmp"};
+  for (char k = 'a'; k < 'a' + 12; ++k) {
+    allBeforeD.push_back(std::string("c") + k + ".bmp");
+    WritePicture(Path(allBeforeD.back()), good);
+    more.push_back(Path(allBeforeD.back()));
+  }
+  struct Row {
+    std::string removed;
+    std::vector<std::string> added;
+    std::string failing;
+    std::vector<std::string> written;
+  };
+  const Row rows[] = {
+      {"", {}, "b.png", {"a.bmp"}},
+      {"b.png", {}, "d.bmp", {"a.bmp", "c.bmp"}},
+      {"", more, "d.bmp", allBeforeD},
+  };
+  TListBox* list = frmMain->lstFileList;
+  auto* view = static_cast<QListWidget*>(list->Widget());
+  auto onlySelected = [&](const std::string& name) {
+    const int index = list->Items()->IndexOf(Path(name));
+    if (index < 0 || list->SelCount() != 1 || !list->Selected(index) || list->ItemIndex() != index) return false;
+    // In view from top to bottom; the long paths run on beyond the list's right edge.
+    const QRect entry = view->visualItemRect(view->item(index));
+    return entry.top() >= 0 && entry.bottom() < view->viewport()->height();
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.failing);
+    if (!row.removed.empty()) list->Items()->Delete(list->Items()->IndexOf(Path(row.removed)));
+    Drop(row.added);
+    // A selection made before the batch gives way to the failing entry.
+    list->SetSelected(0, true);
+    bool selectedAtTheBox = false;
+    const std::vector<TModalShown> shown =
+        Start(Folder("out"), [&](const TModalShown&) { selectedAtTheBox = onlySelected(row.failing); });
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].Kind, TModalKind::ErrorBox);
-    EXPECT_EQ(FilesIn(Path("out")), written);
+    EXPECT_EQ(FilesIn(Path("out")), row.written);
+    EXPECT_TRUE(selectedAtTheBox);
+    EXPECT_TRUE(onlySelected(row.failing)) << "after the box";
   }
 }
 
