@@ -157,9 +157,15 @@ void MessageBoxWindow::Fit() {
   const int indent = (hasIcon_ ? 7 : 15) + spacing;
   const int besideText = margins.left() + margins.right() + iconWidth + indent;
 
-  QTextDocument* document = text_->document();
-  document->setTextWidth(-1);
-  const int natural = static_cast<int>(std::ceil(document->idealWidth()));
+  // Measured on a document of its own: the text's own follows its widget's width.
+  QTextDocument measure;
+  measure.setDefaultFont(text_->font());
+  measure.setDocumentMargin(0);
+  QTextOption option = measure.defaultTextOption();
+  option.setWrapMode(QTextOption::NoWrap);
+  measure.setDefaultTextOption(option);
+  measure.setPlainText(text_->toPlainText());
+  const int natural = static_cast<int>(std::ceil(measure.idealWidth()));
   const int softLimit = std::min(area.width() / 2, 500);
   int width = std::min(besideText + natural, softLimit);
   width = std::max(width, margins.left() + margins.right() + buttonBox_->sizeHint().width());
@@ -168,8 +174,10 @@ void MessageBoxWindow::Fit() {
   width = std::min(width, maxWidth);
   const int textWidth = std::max(1, width - besideText);
 
-  document->setTextWidth(textWidth);
-  const int textHeight = static_cast<int>(std::ceil(document->size().height()));
+  option.setWrapMode(text_->wordWrapMode());
+  measure.setDefaultTextOption(option);
+  measure.setTextWidth(textWidth);
+  const int textHeight = static_cast<int>(std::ceil(measure.size().height()));
   const int belowText = margins.top() + margins.bottom() + std::max(0, grid->verticalSpacing()) +
                         buttonBox_->sizeHint().height();
   const int iconHeight = hasIcon_ ? icon_->sizeHint().height() : 0;

@@ -141,6 +141,7 @@ TEST_F(RealWindowsTest, ErrorBoxOfALongPathFitsTheScreen) {
   EXPECT_GE(message.size(), 4000u);
   EXPECT_TRUE(area.contains(box)) << box.width() << "x" << box.height() << " on " << area.width() << "x" << area.height();
   EXPECT_TRUE(QRect(QPoint(0, 0), box.size()).contains(button));
+  EXPECT_GE(box.width(), std::min(area.width() / 2, 500)) << "a long text takes half the screen, up to 500 pixels";
   EXPECT_TRUE(text == message + ".") << "the box shows another text";
 }
 
