@@ -78,11 +78,13 @@ void ConvertFile(TUlmDIB* dib, const std::string& source, const std::string& fol
   }
 }
 
-// The entry becomes the list's one selected entry, with the focus, scrolled into view.
+// The entry becomes the list's one selected entry, with the focus, at the top of the view
+// where the list reaches that far: above the error box, which is centred over the window.
 void SelectOnly(TListBox* list, const std::string& entry) {
   const int index = list->Items()->IndexOf(entry);
   if (index < 0) return;
   for (int k = 0; k < list->Items()->Count(); ++k) list->SetSelected(k, k == index);
+  list->SetTopIndex(index);
   list->SetItemIndex(index);
 }
 

@@ -356,8 +356,16 @@ void TListBox::SetItemIndex(int index) {
     return;
   }
   list->setCurrentRow(index, multiSelect_ ? QItemSelectionModel::NoUpdate : QItemSelectionModel::ClearAndSelect);
-  // The class library's list scrolls the new item index into view, shown or not.
-  list->scrollToItem(list->item(index));
+}
+
+int TListBox::TopIndex() const {
+  auto* list = static_cast<QListWidget*>(Widget());
+  return std::max(0, list->indexAt(QPoint(1, 1)).row());
+}
+
+void TListBox::SetTopIndex(int index) {
+  auto* list = static_cast<QListWidget*>(Widget());
+  if (QListWidgetItem* item = list->item(index)) list->scrollToItem(item, QAbstractItemView::PositionAtTop);
 }
 
 bool TListBox::Selected(int index) const {

@@ -166,9 +166,12 @@ public:
   bool MultiSelect() const { return multiSelect_; }
   void SetMultiSelect(bool multiSelect);
   // Several selected entries: the entry with the focus; one: the selected entry; -1: none.
-  // Setting it scrolls that entry into view.
   int ItemIndex() const;
   void SetItemIndex(int index);
+  // The entry at the top of the view; setting it scrolls that entry there, as far as the
+  // list reaches.
+  int TopIndex() const;
+  void SetTopIndex(int index);
   // Raises EListError with the index outside 0..Count-1.
   bool Selected(int index) const;
   void SetSelected(int index, bool selected);

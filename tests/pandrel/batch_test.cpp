@@ -1,6 +1,5 @@
 // The batch: palette entry 0 takes the picked colour, pixels and format stay, and the
 // window comes back uncovered whatever happened.
-#include <QListWidget>
 #include <QTimer>
 
 #include "classlib/filenames.h"
@@ -218,7 +217,8 @@ TEST_F(BatchTest, ProgressCoversTheWindowAndIgnoresAnotherStart) {
 
 // A file that cannot be read ends the batch there: the files before it are written, the
 // ones after it are not, the window is uncovered for the next batch, and from the moment
-// the error box shows the file's entry is the list's one selected entry, in view.
+// the error box shows the file's entry is the list's one selected entry, at the top of the
+// view where the list reaches that far.
 TEST_F(BatchTest, FailureStopsAtTheFileAndUncoversTheWindow) {
   const IndexedPicture good = Cycling(8, {clWhite, clRed});
   WritePicture(Path("a.bmp"), good);
@@ -226,47 +226,44 @@ TEST_F(BatchTest, FailureStopsAtTheFileAndUncoversTheWindow) {
   WritePicture(Path("c.bmp"), good);
   WriteAll(Path("d.bmp"), "BM too short");
   Drop({Path("a.bmp"), Path("b.png"), Path("c.bmp"), Path("d.bmp")});
-  // Twelve more before d.bmp push it below the list's first screenful.
+  // Twelve more before d.bmp and eight after it make a list that scrolls.
   std::vector<std::string> more, allBeforeD = {"a.bmp", "c.bmp"};
-  for (char k = 'a'; k < 'a' + 12; ++k) {
-    allBeforeD.push_back(std::string("c") + k + ".bmp");
-    WritePicture(Path(allBeforeD.back()), good);
-    more.push_back(Path(allBeforeD.back()));
+  for (char k = 'a'; k < 'a' + 20; ++k) {
+    const std::string name = std::string(k < 'a' + 12 ? "c" : "e") + k + ".bmp";
+    if (k < 'a' + 12) allBeforeD.push_back(name);
+    WritePicture(Path(name), good);
+    more.push_back(Path(name));
   }
   struct Row {
     std::string removed;
     std::vector<std::string> added;
     std::string failing;
+    int top;
     std::vector<std::string> written;
   };
   const Row rows[] = {
-      {"", {}, "b.png", {"a.bmp"}},
-      {"b.png", {}, "d.bmp", {"a.bmp", "c.bmp"}},
-      {"", more, "d.bmp", allBeforeD},
+      {"", {}, "b.png", 0, {"a.bmp"}},
+      {"b.png", {}, "d.bmp", 0, {"a.bmp", "c.bmp"}},
+      {"", more, "d.bmp", 14, allBeforeD},
   };
   TListBox* list = frmMain->lstFileList;
-  auto* view = static_cast<QListWidget*>(list->Widget());
-  auto onlySelected = [&](const std::string& name) {
-    const int index = list->Items()->IndexOf(Path(name));
-    if (index < 0 || list->SelCount() != 1 || !list->Selected(index) || list->ItemIndex() != index) return false;
-    // In view from top to bottom; the long paths run on beyond the list's right edge.
-    const QRect entry = view->visualItemRect(view->item(index));
-    return entry.top() >= 0 && entry.bottom() < view->viewport()->height();
-  };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.failing);
     if (!row.removed.empty()) list->Items()->Delete(list->Items()->IndexOf(Path(row.removed)));
     Drop(row.added);
     // A selection made before the batch gives way to the failing entry.
     list->SetSelected(0, true);
-    bool selectedAtTheBox = false;
-    const std::vector<TModalShown> shown =
-        Start(Folder("out"), [&](const TModalShown&) { selectedAtTheBox = onlySelected(row.failing); });
+    const int failing = list->Items()->IndexOf(Path(row.failing));
+    auto shownAlone = [&] {
+      return list->SelCount() == 1 && list->Selected(failing) && list->ItemIndex() == failing && list->TopIndex() == row.top;
+    };
+    bool aloneAtTheBox = false;
+    const std::vector<TModalShown> shown = Start(Folder("out"), [&](const TModalShown&) { aloneAtTheBox = shownAlone(); });
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].Kind, TModalKind::ErrorBox);
     EXPECT_EQ(FilesIn(Path("out")), row.written);
-    EXPECT_TRUE(selectedAtTheBox);
-    EXPECT_TRUE(onlySelected(row.failing)) << "after the box";
+    EXPECT_TRUE(aloneAtTheBox);
+    EXPECT_TRUE(shownAlone()) << "after the box";
   }
 }
 
