@@ -126,21 +126,23 @@ TEST_F(RealWindowsTest, ErrorBoxOfALongPathFitsTheScreen) {
   std::string path;
   while (path.size() < 3980) path += "/folder" + std::to_string(path.size());
   const std::string message = "ファイル " + path + "/a.png は開けません";
-  QRect area, box, button;
+  QRect area, box;
+  bool buttonInside = false;
   std::string text;
   Hand([&](QWidget* modal) {
     area = modal->screen()->availableGeometry();
     box = modal->frameGeometry();
     auto* ok = modal->findChild<QPushButton*>();
     ASSERT_NE(ok, nullptr);
-    button = QRect(ok->mapTo(modal, QPoint(0, 0)), ok->size());
+    buttonInside = ok->isVisible() && modal->rect().contains(QRect(ok->mapTo(modal, QPoint(0, 0)), ok->size()));
     if (auto* shown = modal->findChild<QTextEdit*>()) text = shown->toPlainText().toStdString();
     ok->click();
   });
   Application->ShowException(message);
   EXPECT_GE(message.size(), 4000u);
-  EXPECT_TRUE(area.contains(box)) << box.width() << "x" << box.height() << " on " << area.width() << "x" << area.height();
-  EXPECT_TRUE(QRect(QPoint(0, 0), box.size()).contains(button));
+  EXPECT_TRUE(area.contains(box)) << box.width() << "x" << box.height() << " on " << area.width() << "x"
+                                  << area.height();
+  EXPECT_TRUE(buttonInside);
   EXPECT_GE(box.width(), std::min(area.width() / 2, 500)) << "a long text takes half the screen, up to 500 pixels";
   EXPECT_TRUE(text == message + ".") << "the box shows another text";
 }

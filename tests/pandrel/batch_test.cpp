@@ -255,10 +255,12 @@ TEST_F(BatchTest, FailureStopsAtTheFileAndUncoversTheWindow) {
     list->SetSelected(0, true);
     const int failing = list->Items()->IndexOf(Path(row.failing));
     auto shownAlone = [&] {
-      return list->SelCount() == 1 && list->Selected(failing) && list->ItemIndex() == failing && list->TopIndex() == row.top;
+      return list->SelCount() == 1 && list->Selected(failing) && list->ItemIndex() == failing &&
+             list->TopIndex() == row.top;
     };
     bool aloneAtTheBox = false;
-    const std::vector<TModalShown> shown = Start(Folder("out"), [&](const TModalShown&) { aloneAtTheBox = shownAlone(); });
+    const std::vector<TModalShown> shown =
+        Start(Folder("out"), [&](const TModalShown&) { aloneAtTheBox = shownAlone(); });
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].Kind, TModalKind::ErrorBox);
     EXPECT_EQ(FilesIn(Path("out")), row.written);
