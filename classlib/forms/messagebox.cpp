@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QStyle>
 #include <QTextDocument>
 #include <QTextEdit>
