@@ -48,6 +48,46 @@ void PinTransparentColour(TZelPNG* picture, TUlmDIB* dib) {
   if (j >= 0) picture->TransparentColor = PaletteIndexFlag | j;
 }
 
+// Loads the file, moves the picked colour to entry 0 and writes it under its own name into
+// the folder.
+void ConvertFile(TUlmDIB* dib, const std::string& source, const std::string& folder, TColor picked) {
+  const std::string name = ExtractFileName(source);
+  std::unique_ptr<TZelPNG> picture;
+  if (HasPngExtensionAnyCase(name)) {
+    picture = std::make_unique<TZelPNG>();
+    picture->LoadFromFile(source);
+    dib->Assign(picture.get());
+    PinTransparentColour(picture.get(), dib);
+  } else {
+    dib->LoadFromFile(source);
+  }
+  MovePickedColourToFront(dib, picked);
+  // Written aside and renamed over the target, so a source in the output folder is
+  // never overwritten while it is still being read.
+  const std::string target = folder + name;
+  if (picture) {
+    // The loaded picture takes the new palette and keeps its transparency (its alpha
+    // bitmap or transparent colour), which a fresh one would drop. A grey file stays
+    // grey only where that keeps its alpha; otherwise it is written with its palette,
+    // so that the exchanged entries show.
+    picture->Assign(dib);
+    picture->Grayscale = picture->Grayscale && picture->HasAlpha();
+    picture->SaveToFileName(target);
+  } else {
+    dib->SaveToFileName(target);
+  }
+}
+
+// The entry becomes the list's one selected entry, with the focus, at the top of the view
+// where the list reaches that far: above the error box, which is centred over the window.
+void SelectOnly(TListBox* list, const std::string& entry) {
+  const int index = list->Items()->IndexOf(entry);
+  if (index < 0) return;
+  for (int k = 0; k < list->Items()->Count(); ++k) list->SetSelected(k, k == index);
+  list->SetTopIndex(index);
+  list->SetItemIndex(index);
+}
+
 // Hides the covering panel when the batch ends, however it ends.
 class TUncover {
 public:
@@ -203,32 +243,13 @@ void TfrmMain::RunBatch() {
     pALL->SetCaption("処理を実行しています。" + IntToStr(static_cast<std::int64_t>(i)) + "/" + total);
     pALL->Repaint();
     Application->ProcessMessages();
-
-    const std::string& source = files[i];
-    const std::string name = ExtractFileName(source);
-    std::unique_ptr<TZelPNG> picture;
-    if (HasPngExtensionAnyCase(name)) {
-      picture = std::make_unique<TZelPNG>();
-      picture->LoadFromFile(source);
-      dib->Assign(picture.get());
-      PinTransparentColour(picture.get(), dib.get());
-    } else {
-      dib->LoadFromFile(source);
-    }
-    MovePickedColourToFront(dib.get(), picked);
-    // Written aside and renamed over the target, so a source in the output folder is
-    // never overwritten while it is still being read.
-    const std::string target = folder + name;
-    if (picture) {
-      // The loaded picture takes the new palette and keeps its transparency (its alpha
-      // bitmap or transparent colour), which a fresh one would drop. A grey file stays
-      // grey only where that keeps its alpha; otherwise it is written with its palette,
-      // so that the exchanged entries show.
-      picture->Assign(dib.get());
-      picture->Grayscale = picture->Grayscale && picture->HasAlpha();
-      picture->SaveToFileName(target);
-    } else {
-      dib->SaveToFileName(target);
+    try {
+      ConvertFile(dib.get(), files[i], folder, picked);
+    } catch (...) {
+      // Its message need not name the file (a corrupt picture, a full disk): the list shows
+      // which one stopped the batch.
+      SelectOnly(lstFileList, files[i]);
+      throw;
     }
   }
   pALL->SetCaption("すべての処理が終わりました。");

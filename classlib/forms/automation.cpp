@@ -142,6 +142,7 @@ bool TAutomation::Take(TModalShown shown, TModalAnswer& answer) {
   }
   answer = std::move(state.answers.front());
   state.answers.pop_front();
+  if (answer.Inspect) answer.Inspect(state.shown.back());
   return true;
 }
 

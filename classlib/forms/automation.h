@@ -53,6 +53,9 @@ struct TModalAnswer {
   TColor Color = 0;           // colour dialog (with HasColor)
   bool HasColor = false;
   std::function<void(TForm*)> Drive;  // modal forms: acts on the shown form until it ends
+  // Any window: called with what it shows as it comes up, before it takes its answer, so a
+  // test can look at the program at that moment.
+  std::function<void(const TModalShown&)> Inspect;
 
   static TModalAnswer Cancel();
   static TModalAnswer Ok();

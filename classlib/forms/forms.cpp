@@ -9,7 +9,6 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -87,52 +86,6 @@ QWidget* DialogParent() {
   if (QWidget* active = QApplication::activeWindow()) return active;
   if (Application->MainForm() != nullptr && Application->MainForm()->Visible()) return Application->MainForm()->Widget();
   return nullptr;
-}
-
-int RunMessageBox(TModalShown shown, BoxIcon icon, const std::vector<BoxButton>& buttons, int defaultId,
-                  int escapeId) {
-  shown.Cursor = Screen->Cursor();
-  auto hasButton = [&](int id) {
-    for (const BoxButton& b : buttons) {
-      if (b.Id == id) return true;
-    }
-    return false;
-  };
-  // A box without a cancel button can only be ended by one of its buttons: the last one.
-  const int cancelId = escapeId != 0 ? escapeId : buttons.back().Id;
-  const std::string caption = shown.Caption;
-  const std::string text = shown.Text;
-  TModalAnswer answer;
-  if (TAutomation::Take(std::move(shown), answer)) {
-    if (!answer.Confirm) return cancelId;
-    if (answer.Result == 0) return defaultId;
-    if (hasButton(answer.Result)) return answer.Result;
-    TAutomation::Fail("the box has no button " + std::to_string(answer.Result) + ": " + text);
-    return cancelId;
-  }
-  QMessageBox box(DialogParent());
-  box.setWindowTitle(ToQ(caption));
-  box.setText(CaptionToDisplay(text));
-  box.setTextFormat(Qt::PlainText);
-  switch (icon) {
-    case BoxIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case BoxIcon::Error: box.setIcon(QMessageBox::Critical); break;
-    case BoxIcon::Question: box.setIcon(QMessageBox::Question); break;
-    case BoxIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case BoxIcon::Information: box.setIcon(QMessageBox::Information); break;
-  }
-  std::vector<std::pair<QAbstractButton*, int>> ids;
-  for (const BoxButton& b : buttons) {
-    QPushButton* button = box.addButton(ToQ(b.Label), QMessageBox::ActionRole);
-    ids.emplace_back(button, b.Id);
-    if (b.Id == defaultId) box.setDefaultButton(button);
-    if (b.Id == escapeId) box.setEscapeButton(button);
-  }
-  box.exec();
-  for (const auto& [button, id] : ids) {
-    if (button == box.clickedButton()) return id;
-  }
-  return cancelId;
 }
 
 int TApplication::MessageBox(const std::string& text, const std::string& caption, int flags) {

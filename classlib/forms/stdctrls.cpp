@@ -358,6 +358,16 @@ void TListBox::SetItemIndex(int index) {
   list->setCurrentRow(index, multiSelect_ ? QItemSelectionModel::NoUpdate : QItemSelectionModel::ClearAndSelect);
 }
 
+int TListBox::TopIndex() const {
+  auto* list = static_cast<QListWidget*>(Widget());
+  return std::max(0, list->indexAt(QPoint(1, 1)).row());
+}
+
+void TListBox::SetTopIndex(int index) {
+  auto* list = static_cast<QListWidget*>(Widget());
+  if (QListWidgetItem* item = list->item(index)) list->scrollToItem(item, QAbstractItemView::PositionAtTop);
+}
+
 bool TListBox::Selected(int index) const {
   auto* list = static_cast<QListWidget*>(Widget());
   if (index < 0 || index >= list->count()) throw EListError(Format(SListIndexError, {index}));

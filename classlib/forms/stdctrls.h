@@ -168,6 +168,10 @@ public:
   // Several selected entries: the entry with the focus; one: the selected entry; -1: none.
   int ItemIndex() const;
   void SetItemIndex(int index);
+  // The entry at the top of the view; setting it scrolls that entry there, as far as the
+  // list reaches.
+  int TopIndex() const;
+  void SetTopIndex(int index);
   // Raises EListError with the index outside 0..Count-1.
   bool Selected(int index) const;
   void SetSelected(int index, bool selected);

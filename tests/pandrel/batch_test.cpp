@@ -205,20 +205,56 @@ TEST_F(BatchTest, ProgressCoversTheWindowAndIgnoresAnotherStart) {
 }
 
 // A file that cannot be read ends the batch there: the files before it are written, the
-// ones after it are not, and the window is uncovered for the next batch.
+// ones after it are not, the window is uncovered for the next batch, and from the moment
+// the error box shows the file's entry is the list's one selected entry, at the top of the
+// view where the list reaches that far.
 TEST_F(BatchTest, FailureStopsAtTheFileAndUncoversTheWindow) {
-  WritePicture(Path("a.bmp"), Cycling(8, {clWhite, clRed}));
+  const IndexedPicture good = Cycling(8, {clWhite, clRed});
+  WritePicture(Path("a.bmp"), good);
   WriteAll(Path("b.png"), "\x89PNG\r\n\x1a\n broken");
-  WritePicture(Path("c.bmp"), Cycling(8, {clWhite, clRed}));
+  WritePicture(Path("c.bmp"), good);
   WriteAll(Path("d.bmp"), "BM too short");
   Drop({Path("a.bmp"), Path("b.png"), Path("c.bmp"), Path("d.bmp")});
-  for (const auto& [removed, written] : {std::pair<std::string, std::vector<std::string>>{"", {"a.bmp"}},
-                                         {"b.png", {"a.bmp", "c.bmp"}}}) {
-    if (!removed.empty()) frmMain->lstFileList->Items()->Delete(frmMain->lstFileList->Items()->IndexOf(Path(removed)));
-    const std::vector<TModalShown> shown = Start(Folder("out"));
+  // Twelve more before d.bmp and eight after it make a list that scrolls.
+  std::vector<std::string> more, allBeforeD = {"a.bmp", "c.bmp"};
+  for (char k = 'a'; k < 'a' + 20; ++k) {
+    const std::string name = std::string(k < 'a' + 12 ? "c" : "e") + k + ".bmp";
+    if (k < 'a' + 12) allBeforeD.push_back(name);
+    WritePicture(Path(name), good);
+    more.push_back(Path(name));
+  }
+  struct Row {
+    std::string removed;
+    std::vector<std::string> added;
+    std::string failing;
+    int top;
+    std::vector<std::string> written;
+  };
+  const Row rows[] = {
+      {"", {}, "b.png", 0, {"a.bmp"}},
+      {"b.png", {}, "d.bmp", 0, {"a.bmp", "c.bmp"}},
+      {"", more, "d.bmp", 14, allBeforeD},
+  };
+  TListBox* list = frmMain->lstFileList;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.failing);
+    if (!row.removed.empty()) list->Items()->Delete(list->Items()->IndexOf(Path(row.removed)));
+    Drop(row.added);
+    // A selection made before the batch gives way to the failing entry.
+    list->SetSelected(0, true);
+    const int failing = list->Items()->IndexOf(Path(row.failing));
+    auto shownAlone = [&] {
+      return list->SelCount() == 1 && list->Selected(failing) && list->ItemIndex() == failing &&
+             list->TopIndex() == row.top;
+    };
+    bool aloneAtTheBox = false;
+    const std::vector<TModalShown> shown =
+        Start(Folder("out"), [&](const TModalShown&) { aloneAtTheBox = shownAlone(); });
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].Kind, TModalKind::ErrorBox);
-    EXPECT_EQ(FilesIn(Path("out")), written);
+    EXPECT_EQ(FilesIn(Path("out")), row.written);
+    EXPECT_TRUE(aloneAtTheBox);
+    EXPECT_TRUE(shownAlone()) << "after the box";
   }
 }
 

@@ -45,10 +45,13 @@ protected:
   }
   std::vector<std::string> ListItems() const;
   // Starts the batch into the folder and answers the one window that ends it (the closing
-  // notice, the folder notice or the error box); what was shown.
-  std::vector<TModalShown> Start(const std::string& output) {
+  // notice, the folder notice or the error box), after inspect has looked at it; what was
+  // shown.
+  std::vector<TModalShown> Start(const std::string& output, std::function<void(const TModalShown&)> inspect = {}) {
     frmMain->edtSavePath->SetText(output);
-    TAutomation::Push(TModalAnswer::Ok());
+    TModalAnswer answer = TModalAnswer::Ok();
+    answer.Inspect = std::move(inspect);
+    TAutomation::Push(std::move(answer));
     UserClick(frmMain->btnStart);
     EXPECT_FALSE(frmMain->pALL->Visible());
     return TAutomation::TakeShown();
