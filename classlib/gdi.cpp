@@ -1,6 +1,15 @@
 // The device stand-in: palettes, device contexts, DIB sections, file mappings, global
 // memory and the clock. Every handle is a key of one table; handles are never reused, so a
 // stale handle finds nothing and the call fails the way the platform reports failure.
+//
+// The tables are shared by every thread and guarded by one lock, held by each call for its
+// bookkeeping but not for its pixel loops. That is enough because the handles a thread uses
+// are its own (a picture and its palettes, sections and contexts belong to whoever holds the
+// picture): no other thread deletes them, and objects live behind unique_ptrs that a rehash
+// of the table does not move, so an object found under the lock stays valid, and its pixels
+// and colour table stay put, after the lock is let go while its owner goes on using it. The
+// objects that every thread may reach change only under the lock: the screen context's
+// palette and mode, and the stock bitmap and palette once, when they are made.
 #include "classlib/gdi.h"
 
 #include <sys/mman.h>
@@ -13,6 +22,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <unordered_map>
 #include <vector>
@@ -100,6 +110,7 @@ struct View {
 };
 
 struct State {
+  std::mutex Lock;  // over everything below, and the fields of the objects in the tables
   std::unordered_map<HANDLE, std::unique_ptr<Object>> Objects;
   std::map<const void*, View> Views;
   HANDLE Next = 0x10000;
@@ -187,8 +198,8 @@ bool AllocatePixels(BitmapObject& bitmap, std::size_t bytes) {
   return true;
 }
 
-HBITMAP StockBitmap() {
-  State& st = St();
+// The stock objects are made on first use by a caller that holds the lock.
+HBITMAP StockBitmap(State& st) {
   if (st.StockBitmap == 0) {
     auto bitmap = std::make_unique<BitmapObject>();
     bitmap->Header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 1, 1, 1, 1, BI_RGB, 4, 0, 0, 2, 0};
@@ -203,8 +214,7 @@ HBITMAP StockBitmap() {
   return st.StockBitmap;
 }
 
-HPALETTE StockPalette() {
-  State& st = St();
+HPALETTE StockPalette(State& st) {
   if (st.StockPalette == 0) {
     auto palette = std::make_unique<PaletteObject>();
     for (const RGBQUAD& q : DefaultColorTable(4))
@@ -212,6 +222,21 @@ HPALETTE StockPalette() {
     st.StockPalette = st.Add(std::move(palette));
   }
   return st.StockPalette;
+}
+
+// The pixels of a DIB section, or of the bitmap selected into a memory context; the caller
+// holds the lock.
+bool SectionView(State& st, HBITMAP bitmap, Surface& surface) {
+  BitmapObject* object = st.Find<BitmapObject>(bitmap);
+  if (object == nullptr) return false;
+  surface = object->View();
+  return true;
+}
+
+bool ContextView(State& st, HDC dc, Surface& surface) {
+  DcObject* object = st.Find<DcObject>(dc);
+  if (object == nullptr || !object->Memory) return false;
+  return SectionView(st, object->Bitmap, surface);
 }
 
 // Source coordinate of step i of a destination extent, nearest neighbour (the centre of the
@@ -422,20 +447,21 @@ std::vector<RGBQUAD> DefaultColorTable(int bits) {
 }
 
 bool DcSurface(HDC dc, Surface& surface) {
-  DcObject* object = St().Find<DcObject>(dc);
-  if (object == nullptr || !object->Memory) return false;
-  return BitmapSurface(object->Bitmap, surface);
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  return ContextView(st, dc, surface);
 }
 
 bool BitmapSurface(HBITMAP bitmap, Surface& surface) {
-  BitmapObject* object = St().Find<BitmapObject>(bitmap);
-  if (object == nullptr) return false;
-  surface = object->View();
-  return true;
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  return SectionView(st, bitmap, surface);
 }
 
 bool SetSectionTable(HBITMAP bitmap, const RGBQUAD* colors, int count) {
-  BitmapObject* object = St().Find<BitmapObject>(bitmap);
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  BitmapObject* object = st.Find<BitmapObject>(bitmap);
   if (object == nullptr || object->Stock || object->Colors.empty() || count < 0) return false;
   std::fill(object->Colors.begin(), object->Colors.end(), RGBQUAD{0, 0, 0, 0});
   const std::size_t n = std::min(object->Colors.size(), static_cast<std::size_t>(count));
@@ -485,11 +511,15 @@ HPALETTE CreatePalette(const LOGPALETTE* palette) {
   if (palette == nullptr || palette->palNumEntries == 0 || palette->palNumEntries > 256) return 0;
   auto object = std::make_unique<PaletteObject>();
   object->Entries.assign(palette->palPalEntry, palette->palPalEntry + palette->palNumEntries);
-  return St().Add(std::move(object));
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  return st.Add(std::move(object));
 }
 
 UINT GetPaletteEntries(HPALETTE palette, UINT start, UINT count, PALETTEENTRY* entries) {
-  PaletteObject* object = St().Find<PaletteObject>(palette);
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  PaletteObject* object = st.Find<PaletteObject>(palette);
   if (object == nullptr) return 0;
   const UINT size = static_cast<UINT>(object->Entries.size());
   if (entries == nullptr) return size;
@@ -501,23 +531,26 @@ UINT GetPaletteEntries(HPALETTE palette, UINT start, UINT count, PALETTEENTRY* e
 
 HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL /*forceBackground*/) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   DcObject* object = st.Find<DcObject>(dc);
   if (object == nullptr || st.Find<PaletteObject>(palette) == nullptr) return 0;
-  HPALETTE previous = object->Palette != 0 ? object->Palette : StockPalette();
+  HPALETTE previous = object->Palette != 0 ? object->Palette : StockPalette(st);
   object->Palette = palette;
   return previous;
 }
 
 UINT RealizePalette(HDC dc) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   DcObject* object = st.Find<DcObject>(dc);
   if (object == nullptr) return 0xFFFFFFFF;
-  PaletteObject* palette = st.Find<PaletteObject>(object->Palette != 0 ? object->Palette : StockPalette());
+  PaletteObject* palette = st.Find<PaletteObject>(object->Palette != 0 ? object->Palette : StockPalette(st));
   return palette == nullptr ? 0 : static_cast<UINT>(palette->Entries.size());
 }
 
 BOOL DeleteObject(HGDIOBJ handle) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   if (handle == st.StockBitmap || handle == st.StockPalette) return handle != 0;
   auto it = st.Objects.find(handle);
   if (it == st.Objects.end()) return false;
@@ -532,6 +565,7 @@ BOOL DeleteObject(HGDIOBJ handle) {
 
 int GetObjectA(HGDIOBJ handle, int size, void* buffer) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   if (PaletteObject* palette = st.Find<PaletteObject>(handle)) {
     if (buffer == nullptr) return sizeof(WORD);
     if (size < static_cast<int>(sizeof(WORD))) return 0;
@@ -568,23 +602,30 @@ int GetObjectA(HGDIOBJ handle, int size, void* buffer) {
 
 HDC GetDC(HWND /*window*/) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   if (st.Screen == 0) st.Screen = st.Add(std::make_unique<DcObject>());
   return st.Screen;
 }
 
-int ReleaseDC(HWND /*window*/, HDC dc) { return dc != 0 && dc == St().Screen ? 1 : 0; }
+int ReleaseDC(HWND /*window*/, HDC dc) {
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  return dc != 0 && dc == st.Screen ? 1 : 0;
+}
 
 HDC CreateCompatibleDC(HDC dc) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   if (dc != 0 && st.Find<DcObject>(dc) == nullptr) return 0;
   auto object = std::make_unique<DcObject>();
   object->Memory = true;
-  object->Bitmap = StockBitmap();
+  object->Bitmap = StockBitmap(st);
   return st.Add(std::move(object));
 }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ handle) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   DcObject* object = st.Find<DcObject>(dc);
   if (object == nullptr) return 0;
   if (st.Find<PaletteObject>(handle) != nullptr) return 0;  // palettes go through SelectPalette
@@ -601,6 +642,7 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ handle) {
 
 BOOL DeleteDC(HDC dc) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   DcObject* object = st.Find<DcObject>(dc);
   if (object == nullptr || !object->Memory) return false;
   if (BitmapObject* bitmap = st.Find<BitmapObject>(object->Bitmap); bitmap != nullptr && !bitmap->Stock)
@@ -615,9 +657,15 @@ BOOL DeleteDC(HDC dc) {
 HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
                          DWORD offset) {
   if (bits != nullptr) *bits = nullptr;
-  State& st = St();
   if (info == nullptr || usage != DIB_RGB_COLORS) return 0;
-  if (dc != 0 && st.Find<DcObject>(dc) == nullptr) return 0;
+  State& st = St();
+  MappingObject* mapping = nullptr;
+  {
+    const std::lock_guard lock(st.Lock);
+    if (dc != 0 && st.Find<DcObject>(dc) == nullptr) return 0;
+    if (section != 0 && (mapping = st.Find<MappingObject>(section)) == nullptr) return 0;
+  }
+  // The pixels are mapped or allocated without the lock.
   auto bitmap = std::make_unique<BitmapObject>();
   if (!ReadFormat(info, bitmap->Colors, bitmap->Masks)) return 0;
   const BITMAPINFOHEADER& h = info->bmiHeader;
@@ -631,9 +679,8 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
   bitmap->Header.biSizeImage = static_cast<DWORD>(bytes);
   bitmap->Stride = stride;
   bitmap->ImageBytes = bytes;
-  if (section != 0) {
-    MappingObject* mapping = st.Find<MappingObject>(section);
-    if (mapping == nullptr || offset % sizeof(DWORD) != 0 || offset + bytes > mapping->Size) return 0;
+  if (mapping != nullptr) {
+    if (offset % sizeof(DWORD) != 0 || offset + bytes > mapping->Size) return 0;
     const std::uint64_t page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
     const std::uint64_t aligned = offset / page * page;
     const std::size_t length = static_cast<std::size_t>(offset - aligned + bytes);
@@ -648,6 +695,7 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
     if (!AllocatePixels(*bitmap, static_cast<std::size_t>(bytes))) return 0;
   }
   if (bits != nullptr) *bits = bitmap->Bits;
+  const std::lock_guard lock(st.Lock);
   return st.Add(std::move(bitmap));
 }
 
@@ -676,9 +724,13 @@ void DescribeTarget(const BitmapObject& bitmap, BITMAPINFO* info) {
 int GetDIBits(HDC dc, HBITMAP handle, UINT startScan, UINT scanLines, void* bits, BITMAPINFO* info,
               UINT usage) {
   State& st = St();
-  BitmapObject* bitmap = st.Find<BitmapObject>(handle);
-  if (bitmap == nullptr || info == nullptr || usage != DIB_RGB_COLORS) return 0;
-  if (st.Find<DcObject>(dc) == nullptr) return 0;
+  BitmapObject* bitmap = nullptr;
+  {
+    const std::lock_guard lock(st.Lock);
+    bitmap = st.Find<BitmapObject>(handle);
+    if (bitmap == nullptr || st.Find<DcObject>(dc) == nullptr) return 0;
+  }
+  if (info == nullptr || usage != DIB_RGB_COLORS) return 0;
   if (info->bmiHeader.biSize != sizeof(BITMAPINFOHEADER)) return 0;
   if (bits == nullptr) {
     DescribeTarget(*bitmap, info);
@@ -717,7 +769,11 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
                   int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage,
                   DWORD rop) {
   State& st = St();
-  DcObject* object = st.Find<DcObject>(dc);
+  DcObject* object = nullptr;
+  {
+    const std::lock_guard lock(st.Lock);
+    object = st.Find<DcObject>(dc);
+  }
   if (object == nullptr || bits == nullptr || info == nullptr || usage != DIB_RGB_COLORS || rop != SRCCOPY)
     return 0;
   std::vector<RGBQUAD> colors;
@@ -757,7 +813,9 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
 }
 
 int SetStretchBltMode(HDC dc, int mode) {
-  DcObject* object = St().Find<DcObject>(dc);
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  DcObject* object = st.Find<DcObject>(dc);
   if (object == nullptr || mode < 1 || mode > 4) return 0;
   const int previous = object->StretchMode;
   object->StretchMode = mode;
@@ -765,8 +823,13 @@ int SetStretchBltMode(HDC dc, int mode) {
 }
 
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int xSrc, int ySrc, DWORD rop) {
+  if (rop != SRCCOPY) return false;
   Surface dst, src;
-  if (rop != SRCCOPY || !DcSurface(dest, dst) || !DcSurface(source, src)) return false;
+  {
+    State& st = St();
+    const std::lock_guard lock(st.Lock);
+    if (!ContextView(st, dest, dst) || !ContextView(st, source, src)) return false;
+  }
   if (width <= 0 || height <= 0) return true;
   std::vector<std::uint8_t> copy;
   if (src.Pixels == dst.Pixels) {
@@ -797,6 +860,7 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour) {
     } else {
       COLORREF plain = 0;
       State& st = St();
+      const std::lock_guard lock(st.Lock);
       DcObject* object = st.Find<DcObject>(dc);
       if (PaletteObject* palette = st.Find<PaletteObject>(object->Palette);
           palette != nullptr && index < palette->Entries.size()) {
@@ -826,12 +890,15 @@ HANDLE CreateFileMappingA(HANDLE file, void* /*attributes*/, DWORD /*protect*/, 
   mapping->Fd = fd;
   mapping->Size = size;
   if (ftruncate(fd, static_cast<off_t>(size)) != 0) return 0;
-  return St().Add(std::move(mapping));
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  return st.Add(std::move(mapping));
 }
 
 void* MapViewOfFile(HANDLE handle, DWORD desiredAccess, DWORD offsetHigh, DWORD offsetLow,
                     std::size_t bytes) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   MappingObject* mapping = st.Find<MappingObject>(handle);
   if (mapping == nullptr) return nullptr;
   const std::uint64_t offset = (std::uint64_t{offsetHigh} << 32) | offsetLow;
@@ -851,6 +918,7 @@ void* MapViewOfFile(HANDLE handle, DWORD desiredAccess, DWORD offsetHigh, DWORD 
 
 BOOL UnmapViewOfFile(const void* base) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   auto it = st.Views.find(base);
   if (it == st.Views.end()) return false;
   munmap(it->second.Base, it->second.Length);
@@ -860,6 +928,7 @@ BOOL UnmapViewOfFile(const void* base) {
 
 BOOL CloseHandle(HANDLE handle) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   if (st.Find<MappingObject>(handle) == nullptr) return false;
   st.Objects.erase(handle);
   return true;
@@ -876,30 +945,39 @@ HGLOBAL GlobalAlloc(UINT /*flags*/, std::size_t bytes) {
   } catch (const std::bad_alloc&) {
     return 0;
   }
-  return St().Add(std::move(block));
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  return st.Add(std::move(block));
 }
 
 void* GlobalLock(HGLOBAL memory) {
-  GlobalObject* block = St().Find<GlobalObject>(memory);
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  GlobalObject* block = st.Find<GlobalObject>(memory);
   if (block == nullptr || block->Data.empty()) return nullptr;
   ++block->Locks;
   return block->Data.data();
 }
 
 BOOL GlobalUnlock(HGLOBAL memory) {
-  GlobalObject* block = St().Find<GlobalObject>(memory);
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  GlobalObject* block = st.Find<GlobalObject>(memory);
   if (block == nullptr || block->Locks == 0) return false;
   --block->Locks;
   return block->Locks != 0;
 }
 
 std::size_t GlobalSize(HGLOBAL memory) {
-  GlobalObject* block = St().Find<GlobalObject>(memory);
+  State& st = St();
+  const std::lock_guard lock(st.Lock);
+  GlobalObject* block = st.Find<GlobalObject>(memory);
   return block == nullptr ? 0 : block->Data.size();
 }
 
 HGLOBAL GlobalFree(HGLOBAL memory) {
   State& st = St();
+  const std::lock_guard lock(st.Lock);
   if (st.Find<GlobalObject>(memory) == nullptr) return memory;
   st.Objects.erase(memory);
   return 0;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <unordered_map>
 
 #include "classlib/bmpfile.h"
@@ -17,11 +18,36 @@ constexpr const char* SScanLineRange = "スキャンラインのインデック�
 constexpr const char* SUnknownClipboardFormat = "サポートされていないクリップボード形式です";
 
 // Which bitmap owns each palette handle it holds, so that a handle passed from one bitmap
-// to another is copied rather than owned twice.
+// to another is copied rather than owned twice. Bitmaps on every thread share the table, so
+// it is only reached under its lock.
 // Never destroyed, for bitmaps in static storage that let go of their palettes at exit.
-std::unordered_map<HPALETTE, const TBitmap*>& PaletteOwners() {
-  static auto* owners = new std::unordered_map<HPALETTE, const TBitmap*>;
-  return *owners;
+struct PaletteOwnerTable {
+  std::mutex Lock;
+  std::unordered_map<HPALETTE, const TBitmap*> Owners;
+};
+
+PaletteOwnerTable& PaletteOwners() {
+  static auto* table = new PaletteOwnerTable;
+  return *table;
+}
+
+void ClaimPalette(HPALETTE palette, const TBitmap* owner) {
+  PaletteOwnerTable& table = PaletteOwners();
+  const std::lock_guard lock(table.Lock);
+  table.Owners[palette] = owner;
+}
+
+void ForgetPalette(HPALETTE palette) {
+  PaletteOwnerTable& table = PaletteOwners();
+  const std::lock_guard lock(table.Lock);
+  table.Owners.erase(palette);
+}
+
+bool OwnedByAnother(HPALETTE palette, const TBitmap* bitmap) {
+  PaletteOwnerTable& table = PaletteOwners();
+  const std::lock_guard lock(table.Lock);
+  const auto owner = table.Owners.find(palette);
+  return owner != table.Owners.end() && owner->second != bitmap;
 }
 
 int BitsOf(TPixelFormat format) {
@@ -134,7 +160,7 @@ struct TBitmap::Image {
   std::int64_t Stride() const { return StrideOf(Width, Bits_()); }
   void DropPalette() {
     if (Palette != 0) {
-      PaletteOwners().erase(Palette);
+      ForgetPalette(Palette);
       DeleteObject(Palette);
     }
     Palette = 0;
@@ -235,7 +261,7 @@ TBitmap::~TBitmap() {
 
 void TBitmap::Replace(std::unique_ptr<Image> image) {
   if (canvas_) static_cast<TBitmapCanvas*>(canvas_.get())->Reattach(image->Section);
-  if (image->Palette != 0) PaletteOwners()[image->Palette] = this;
+  if (image->Palette != 0) ClaimPalette(image->Palette, this);
   image_ = std::move(image);
 }
 
@@ -262,7 +288,7 @@ HPALETTE TBitmap::GetPalette() const {
   Image& image = *image_;
   if (image.Palette == 0 && !image.Table.empty()) {
     image.Palette = PaletteFromQuads(image.Table);
-    if (image.Palette != 0) PaletteOwners()[image.Palette] = this;
+    if (image.Palette != 0) ClaimPalette(image.Palette, this);
   }
   return image.Palette;
 }
@@ -367,8 +393,7 @@ void TBitmap::SetPalette(HPALETTE palette) {
   std::vector<RGBQUAD> quads = PaletteQuads(palette);
   if (quads.empty()) return;  // not a palette: nothing to adopt
   // A handle that another bitmap owns stays with it; this bitmap keeps a copy.
-  auto owner = PaletteOwners().find(palette);
-  if (owner != PaletteOwners().end() && owner->second != this) palette = PaletteFromQuads(quads);
+  if (OwnedByAnother(palette, this)) palette = PaletteFromQuads(quads);
   if (!image.Table.empty()) {
     const std::size_t n = std::min(quads.size(), image.Table.size());
     std::fill(image.Table.begin(), image.Table.end(), RGBQUAD{0, 0, 0, 0});
@@ -380,7 +405,7 @@ void TBitmap::SetPalette(HPALETTE palette) {
   image.Palette = palette;
   image.Adopted = true;
   image.AdoptedCount = static_cast<int>(quads.size());
-  PaletteOwners()[palette] = this;
+  ClaimPalette(palette, this);
   PaletteModified = true;
   NotifyChanged();
 }

@@ -26,6 +26,8 @@ struct Registry {
 };
 
 // Never destroyed, so that finalisation code running at exit can still unregister.
+// No lock: the registry is written only by the formats' initialisation and finalisation
+// calls, at start-up and at exit, and in between every thread only reads it.
 Registry& Formats() {
   static Registry* registry = new Registry;
   return *registry;

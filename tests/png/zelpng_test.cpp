@@ -1,6 +1,9 @@
 // TZelPNG's own contracts: what passes between the graphic and the codec, assignment in
 // every direction, what a failed load or save leaves, change notifications, progress
-// lending, the external bitmaps and the picture loader's registration.
+// lending, the external bitmaps, the picture loader's registration, and pictures of
+// their own on separate threads.
+
+#include <thread>
 
 #include "classlib/clipboard.h"
 #include "png/ZelPNG.h"
@@ -760,6 +763,63 @@ TEST(ZelPNGRegistration, EachHappensOncePerProcess) {
         std::exit(gone && FindPictureFormat("png") == nullptr ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+// ------------------------------------------------------------------------------ threads
+
+// The bytes one load and save from memory makes of a PNG through the graphic and of a BMP
+// through TBitmap.
+std::vector<std::uint8_t> RoundTrip(TMemoryStream& png, TMemoryStream& bmp) {
+  Rewind(png);
+  Rewind(bmp);
+  TZelPNG picture;
+  picture.LoadFromStream(&png);
+  picture.UseCurrentTime = false;
+  TMemoryStream out;
+  picture.SaveToStream(&out);
+  TBitmap bitmap;
+  bitmap.LoadFromStream(&bmp);
+  bitmap.SaveToStream(&out);
+  return Bytes(out);
+}
+
+// Each thread holds pictures of its own; the devices' handle tables and the palettes'
+// owners are all they share, and each thread's files come out as they do on one thread.
+TEST(ZelPNGThreads, SeparatePicturesOnSeparateThreadsComeOutAsOnOne) {
+  constexpr int Threads = 4, Rounds = 150;
+  struct Work {
+    Stream png;
+    TMemoryStream bmp;
+    std::vector<std::uint8_t> alone;
+    int differing = 0;
+    std::string failure;
+  };
+  std::vector<Work> work(Threads);
+  for (int t = 0; t < Threads; ++t) {
+    // Indexed pictures bring palettes, and their owners, into every load.
+    work[t].png = Encode(MakeBitmap(t % 2 == 0 ? pf8bit : pf24bit, 61 + t, 47, t).get());
+    MakeBitmap(pf8bit, 33 + t, 21, 10 + t)->SaveToStream(&work[t].bmp);
+    work[t].alone = RoundTrip(*work[t].png, work[t].bmp);
+  }
+  std::vector<std::thread> threads;
+  for (Work& w : work) {
+    threads.emplace_back([&w] {
+      TMemoryStream png;
+      png.Write(w.png->Memory(), w.png->Size());
+      TMemoryStream bmp;
+      bmp.Write(w.bmp.Memory(), w.bmp.Size());
+      try {
+        for (int round = 0; round < Rounds; ++round) w.differing += RoundTrip(png, bmp) != w.alone;
+      } catch (const Exception& e) {
+        w.failure = e.Message;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < Threads; ++t) {
+    EXPECT_EQ(work[t].failure, "") << "thread " << t;
+    EXPECT_EQ(work[t].differing, 0) << "thread " << t;
+  }
 }
 
 }  // namespace
