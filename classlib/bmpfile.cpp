@@ -192,8 +192,8 @@ std::vector<RGBQUAD> ReadColors(TStream* stream, const Layout& layout) {
 
 // Every pixel of an indexed image must name an entry the file gave. Whole bytes go through
 // a table of the values that hold a missing index, so even the largest image checks quickly.
-void CheckIndices(const DibImage& image, std::uint64_t entries) {
-  const unsigned bits = image.Header.biBitCount;
+void CheckIndices(const BITMAPINFOHEADER& header, const std::uint8_t* rows, std::uint64_t entries) {
+  const unsigned bits = header.biBitCount;
   if (entries >= (std::uint64_t{1} << bits)) return;
   const unsigned perByte = 8 / bits;
   const unsigned valueMask = (1u << bits) - 1;
@@ -202,11 +202,11 @@ void CheckIndices(const DibImage& image, std::uint64_t entries) {
     for (unsigned i = 0; i < perByte; ++i)
       bad[byte] = bad[byte] || ((byte >> (i * bits)) & valueMask) >= entries;
 
-  const std::uint64_t width = static_cast<std::uint64_t>(image.Header.biWidth);
+  const std::uint64_t width = static_cast<std::uint64_t>(header.biWidth);
   const std::uint64_t stride = DibRowBytes(width, bits);
   const std::uint64_t wholeBytes = width / perByte;
   const unsigned rest = static_cast<unsigned>(width % perByte);  // pixels of a last, partial byte
-  for (const std::uint8_t* row = image.Bits.data(); row < image.Bits.data() + image.Bits.size(); row += stride) {
+  for (const std::uint8_t* row = rows; row < rows + header.biSizeImage; row += stride) {
     for (std::uint64_t x = 0; x < wholeBytes; ++x)
       if (bad[row[x]]) Invalid();
     for (unsigned i = 0; i < rest; ++i)
@@ -252,15 +252,16 @@ std::uint64_t PixelDataBytes(const Layout& layout, std::uint64_t available) {
   return size;
 }
 
-void ReadRows(TStream* stream, const Layout& layout, DibImage& image, bool convert) {
+void ReadRows(TStream* stream, const Layout& layout, const BITMAPINFOHEADER& header, std::uint8_t* rows,
+              bool convert) {
   const std::uint64_t width = static_cast<std::uint64_t>(layout.Width);
   const std::uint64_t height = static_cast<std::uint64_t>(layout.Height);
   const std::uint64_t srcStride = DibRowBytes(width, layout.Bits);
 
-  const unsigned dstBits = image.Header.biBitCount;
+  const unsigned dstBits = header.biBitCount;
   const std::uint64_t dstStride = DibRowBytes(width, dstBits);
   if (!convert && !layout.TopDown) {
-    ReadExact(stream, image.Bits.data(), image.Bits.size());
+    ReadExact(stream, rows, header.biSizeImage);
     return;
   }
   std::array<Channel, 3> channels{};
@@ -268,7 +269,7 @@ void ReadRows(TStream* stream, const Layout& layout, DibImage& image, bool conve
   std::vector<std::uint8_t> source(convert ? srcStride : 0);
   for (std::uint64_t r = 0; r < height; ++r) {
     const std::uint64_t y = layout.TopDown ? height - 1 - r : r;
-    std::uint8_t* dst = image.Bits.data() + y * dstStride;
+    std::uint8_t* dst = rows + y * dstStride;
     if (!convert) {
       ReadExact(stream, dst, dstStride);
       continue;
@@ -278,12 +279,11 @@ void ReadRows(TStream* stream, const Layout& layout, DibImage& image, bool conve
   }
 }
 
-void ReadRle(TStream* stream, const Layout& layout, DibImage& image, std::uint64_t size) {
+void ReadRle(TStream* stream, const Layout& layout, const BITMAPINFOHEADER& header, std::uint8_t* rows,
+             std::uint64_t size) {
   std::vector<std::uint8_t> data(size);
   ReadExact(stream, data.data(), size);
-  if (!ExpandRle(data.data(), data.size(), layout.Compression, image.Header.biWidth, image.Header.biHeight,
-                 image.Bits.data()))
-    Invalid();
+  if (!ExpandRle(data.data(), data.size(), layout.Compression, header.biWidth, header.biHeight, rows)) Invalid();
 }
 
 }  // namespace
@@ -291,6 +291,16 @@ void ReadRle(TStream* stream, const Layout& layout, DibImage& image, std::uint64
 std::uint64_t DibRowBytes(std::uint64_t width, unsigned bits) { return (width * bits + 31) / 32 * 4; }
 
 DibImage DecodeBmp(TStream* stream) {
+  std::vector<std::uint8_t> rows;
+  DibImage image = DecodeBmp(stream, [&rows](const DibImage& described) {
+    rows.assign(described.Header.biSizeImage, 0);
+    return rows.data();
+  });
+  image.Bits = std::move(rows);
+  return image;
+}
+
+DibImage DecodeBmp(TStream* stream, const DibPixels& pixels) {
   const std::int64_t start = stream->Position();
   const std::int64_t end = stream->Size();
   if (start < 0 || end < start) Invalid();
@@ -331,13 +341,14 @@ DibImage DecodeBmp(TStream* stream) {
   const std::uint64_t dataBytes = PixelDataBytes(layout, available);
 
   stream->SetPosition(start + static_cast<std::int64_t>(layout.PixelOffset));
-  image.Bits.assign(bytes, 0);
   header.biSizeImage = static_cast<DWORD>(bytes);
+  std::uint8_t* const rows = pixels(image);
+  if (rows == nullptr) TooLarge();
   if (layout.Compression == BI_RLE8 || layout.Compression == BI_RLE4)
-    ReadRle(stream, layout, image, dataBytes);
+    ReadRle(stream, layout, header, rows, dataBytes);
   else
-    ReadRows(stream, layout, image, convert);
-  if (IsIndexed(bits)) CheckIndices(image, layout.TableEntries);
+    ReadRows(stream, layout, header, rows, convert);
+  if (IsIndexed(bits)) CheckIndices(header, rows, layout.TableEntries);
   return image;
 }
 

@@ -488,12 +488,15 @@ TPixelFormat FormatOfDib(const DibImage& dib) {
 }  // namespace
 
 void TBitmap::LoadFromStream(TStream* stream) try {
-  const DibImage dib = DecodeBmp(stream);
-  const TPixelFormat format = FormatOfDib(dib);
-  auto image = Image::Make(format, dib.Header.biWidth, dib.Header.biHeight, dib.Colors);
-  const std::uint64_t bytes = static_cast<std::uint64_t>(image->Stride()) * static_cast<std::uint64_t>(image->Height);
-  if (image->Empty() || dib.Bits.size() < bytes) throw EInvalidGraphic(SInvalidBitmap);
-  std::memcpy(image->Bits, dib.Bits.data(), static_cast<std::size_t>(bytes));
+  // The rows go straight into the new section's pixels, which start zeroed: the load never
+  // holds a second copy of a picture that may be near the cap.
+  std::unique_ptr<Image> image;
+  DecodeBmp(stream, [&image](const DibImage& dib) {
+    image = Image::Make(FormatOfDib(dib), dib.Header.biWidth, dib.Header.biHeight, dib.Colors);
+    if (image->Empty() || image->Info.bmiHeader.biSizeImage != dib.Header.biSizeImage)
+      throw EInvalidGraphic(SInvalidBitmap);
+    return image->Bits;
+  });
   Replace(std::move(image));
   PaletteModified = true;
   NotifyChanged();

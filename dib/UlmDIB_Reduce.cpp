@@ -199,31 +199,44 @@ std::int32_t BinOf(const std::uint8_t* Bgr) { return (Bgr[2] / 8) * 2048 + (Bgr[
 
 void BuildColorHistogram(const DIBInfos& Source, const TPlainGeometry& G, TPaletteBuffer& Palette,
                          const TUlmProgressCallback& Progress, int MaxDepth, std::uint8_t* BinMap) {
-  std::vector<HistogramEntry> bins(65536);
-  for (std::int32_t n = 0; n < 65536; ++n) bins[n] = HistogramEntry{0, 0, 0, 0, n};
+  const auto* bits = static_cast<const std::uint8_t*>(Source.Bits);
+  const auto eachPixel = [&](auto visit) {
+    for (std::int64_t y = 0; y < G.Height; ++y) {
+      const std::uint8_t* p = bits + y * G.Stride;
+      for (std::int64_t x = 0; x < G.Width; ++x, p += 3) visit(p);
+    }
+  };
+  // Only the bins that pixels use get an entry, kept in bin order, so that a small picture's
+  // histogram is small too: a full table of 65536 entries and sums is megabytes of fresh
+  // memory for every reduction. The pixels are counted per bin first; each used bin's count
+  // then becomes the number of its entry.
+  std::vector<std::int32_t> slot(65536);
+  eachPixel([&](const std::uint8_t* p) { ++slot[BinOf(p)]; });
+  std::int64_t used = 0;
+  for (const std::int32_t count : slot) used += count > 0;
+  std::vector<HistogramEntry> bins;
+  bins.reserve(static_cast<std::size_t>(used));
+  for (std::int32_t n = 0; n < 65536; ++n) {
+    if (slot[n] == 0) continue;
+    bins.push_back(HistogramEntry{0, 0, 0, slot[n], n});
+    slot[n] = static_cast<std::int32_t>(bins.size() - 1);
+  }
   // The lower bits of a large picture's pixels can add up past 32 bits, so they are
   // summed aside.
-  std::vector<std::array<std::int64_t, 3>> lowBits(65536);
-  const auto* bits = static_cast<const std::uint8_t*>(Source.Bits);
-  for (std::int64_t y = 0; y < G.Height; ++y) {
-    const std::uint8_t* p = bits + y * G.Stride;
-    for (std::int64_t x = 0; x < G.Width; ++x, p += 3) {
-      const std::int32_t n = BinOf(p);
-      lowBits[n][0] += p[2] % 8;
-      lowBits[n][1] += p[1] % 4;
-      lowBits[n][2] += p[0] % 8;
-      ++bins[n].Weight;
-    }
-  }
+  std::vector<std::array<std::int64_t, 3>> lowBits(bins.size());
+  eachPixel([&](const std::uint8_t* p) {
+    std::array<std::int64_t, 3>& low = lowBits[static_cast<std::size_t>(slot[BinOf(p)])];
+    low[0] += p[2] % 8;
+    low[1] += p[1] % 4;
+    low[2] += p[0] % 8;
+  });
   // A bin stands for its upper bits plus the truncated mean of its pixels' lower bits.
-  for (HistogramEntry& e : bins) {
-    if (e.Weight == 0) continue;
-    const auto& low = lowBits[e.Key];
-    e.Red = static_cast<std::int32_t>(low[0] / e.Weight) + (e.Key / 2048) * 8;
-    e.Green = static_cast<std::int32_t>(low[1] / e.Weight) + ((e.Key / 32) % 64) * 4;
-    e.Blue = static_cast<std::int32_t>(low[2] / e.Weight) + (e.Key % 32) * 8;
+  for (std::size_t i = 0; i < bins.size(); ++i) {
+    HistogramEntry& e = bins[i];
+    e.Red = static_cast<std::int32_t>(lowBits[i][0] / e.Weight) + (e.Key / 2048) * 8;
+    e.Green = static_cast<std::int32_t>(lowBits[i][1] / e.Weight) + ((e.Key / 32) % 64) * 4;
+    e.Blue = static_cast<std::int32_t>(lowBits[i][2] / e.Weight) + (e.Key % 32) * 8;
   }
-  const std::int64_t used = CompactUsed(bins);
   SplitHistogram(bins.data(), 0, used, MaxDepth, Palette, Progress);
   FillMap(bins, used, BinMap, 65536);
 }
